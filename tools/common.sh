@@ -39,6 +39,7 @@ start_session() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "creating the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    wineserver -w  # let the set-up server exit before a persistent one starts
   fi
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 || true
