@@ -10,7 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/common.sh"
 
 packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386
-  xvfb xdotool imagemagick dpkg-dev)
+  xvfb x11-utils xdotool imagemagick dpkg-dev)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
