@@ -139,6 +139,39 @@ TEST(MappedFileReader, SecondOpenReleasesFirstFile) {
   EXPECT_EQ("second", std::string(buffer, 6));
 }
 
+// A real view failure: with the address space used up, a view larger than
+// the hole left by the previous one cannot be mapped.
+TEST(MappedFileReader, ViewFailureWhenAddressSpaceIsGone) {
+  const std::string data = Pattern(600000);
+  TempFile file("nospace.bin", data);
+  MappedFileReader reader;
+  ASSERT_TRUE(reader.Open(file.Path(), GENERIC_READ, FILE_SHARE_READ));
+  std::vector<char> buffer(600000);
+  ASSERT_EQ(65536u, reader.Read(buffer.data(), 65536));
+
+  std::vector<void*> reserved;
+  reserved.reserve(100000);
+  for (SIZE_T size = SIZE_T(1) << 30; size >= 65536; size /= 2) {
+    while (reserved.size() < reserved.capacity()) {
+      void* p = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+      if (!p) break;
+      reserved.push_back(p);
+    }
+  }
+  const DWORD n = reader.Read(buffer.data(), 500000);
+  const DWORD error = reader.LastError();
+  const ULONGLONG position = reader.Position();
+  for (void* p : reserved) ::VirtualFree(p, 0, MEM_RELEASE);
+
+  EXPECT_EQ(0u, n);
+  EXPECT_TRUE(error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+              error == ERROR_COMMITMENT_LIMIT)
+      << error;
+  EXPECT_EQ(65536u, position);
+  EXPECT_EQ(500000u, reader.Read(buffer.data(), 500000));
+  EXPECT_EQ(0, std::memcmp(buffer.data(), data.data() + 65536, 500000));
+}
+
 // Seams for failures that cannot be provoked on demand.
 int g_mapCalls = 0;
 int g_failMapCall = 0;
