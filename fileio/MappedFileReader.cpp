@@ -1,0 +1,120 @@
+#include "fileio/MappedFileReader.h"
+
+#include <cstring>
+
+DWORD(WINAPI* MappedFileReader::s_pfnGetFileSize)(HANDLE, LPDWORD) = ::GetFileSize;
+LPVOID(WINAPI* MappedFileReader::s_pfnMapViewOfFile)
+(HANDLE, DWORD, DWORD, DWORD, SIZE_T) = ::MapViewOfFile;
+
+MappedFileReader::MappedFileReader() {
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  m_dwGranularity = info.dwAllocationGranularity;
+}
+
+MappedFileReader::~MappedFileReader() { Close(); }
+
+bool MappedFileReader::Open(const char* path, DWORD dwAccess, DWORD dwShare) {
+  m_qwPosition = 0;
+  m_qwSize = 0;
+  if (m_hFile || m_hMapping || m_pView) {
+    if (!Close()) return false;
+  }
+  m_dwAccess = dwAccess;
+  HANDLE hFile = ::CreateFileA(path, dwAccess, dwShare, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr) {
+    m_dwLastError = ::GetLastError();
+    m_hFile = nullptr;
+    m_dwAccess = GENERIC_READ;
+    return false;
+  }
+  DWORD dwHigh = 0;
+  ::SetLastError(NO_ERROR);
+  const DWORD dwLow = s_pfnGetFileSize(hFile, &dwHigh);
+  if (dwLow == INVALID_FILE_SIZE) {
+    // 0xFFFFFFFF is also a valid low word; only a set error code means the
+    // size is unknown, and a file of unknown size must not be read.
+    const DWORD dwError = ::GetLastError();
+    if (dwError != NO_ERROR) {
+      ::CloseHandle(hFile);
+      m_dwLastError = dwError;
+      m_dwAccess = GENERIC_READ;
+      return false;
+    }
+  }
+  m_hFile = hFile;
+  m_qwSize = (static_cast<ULONGLONG>(dwHigh) << 32) | dwLow;
+  m_dwLastError = 0;
+  return true;
+}
+
+bool MappedFileReader::Close() {
+  if (m_pView && ::UnmapViewOfFile(m_pView)) m_pView = nullptr;
+  if (m_hMapping && ::CloseHandle(m_hMapping)) m_hMapping = nullptr;
+  if (m_hFile && ::CloseHandle(m_hFile)) m_hFile = nullptr;
+  m_qwPosition = 0;
+  m_qwSize = 0;
+  m_dwAccess = GENERIC_READ;
+  if (m_pView || m_hMapping || m_hFile) {
+    m_dwLastError = ::GetLastError();
+    return false;
+  }
+  m_dwLastError = 0;
+  return true;
+}
+
+ULONGLONG MappedFileReader::Seek(ULONGLONG qwPosition) {
+  m_qwPosition = qwPosition >= m_qwSize ? m_qwSize : qwPosition;
+  return m_qwPosition;
+}
+
+DWORD MappedFileReader::Map(DWORD dwCount) {
+  if (!m_hMapping) {
+    if (m_qwSize == 0) {
+      m_dwLastError = ERROR_FILE_INVALID;
+      return 0;
+    }
+    const DWORD dwHigh = static_cast<DWORD>(m_qwSize >> 32);
+    const DWORD dwLow = static_cast<DWORD>(m_qwSize);
+    if (m_dwAccess & GENERIC_WRITE) {
+      m_hMapping = ::CreateFileMappingA(m_hFile, nullptr, PAGE_READWRITE, dwHigh, dwLow, nullptr);
+    } else if (m_dwAccess & GENERIC_READ) {
+      m_hMapping = ::CreateFileMappingA(m_hFile, nullptr, PAGE_READONLY, dwHigh, dwLow, nullptr);
+    }
+    if (!m_hMapping) {
+      m_dwLastError = ::GetLastError();
+      return 0;
+    }
+  }
+  const ULONGLONG qwOffset = (m_qwPosition / m_dwGranularity) * m_dwGranularity;
+  const ULONGLONG qwSkip = m_qwPosition - qwOffset;
+  ULONGLONG qwLength = qwSkip + dwCount;
+  if (qwLength > m_qwSize - qwOffset) qwLength = m_qwSize - qwOffset;
+  // At the end of a file whose size is a multiple of the granularity the
+  // window is empty; a view of length 0 would mean "to the end", so none is
+  // asked for.
+  if (qwLength == 0) return 0;
+
+  if (m_pView && !::UnmapViewOfFile(m_pView)) m_dwLastError = ::GetLastError();
+  const DWORD dwMapAccess = (m_dwAccess & GENERIC_WRITE) ? FILE_MAP_WRITE : FILE_MAP_READ;
+  m_pView = static_cast<BYTE*>(
+      s_pfnMapViewOfFile(m_hMapping, dwMapAccess, static_cast<DWORD>(qwOffset >> 32),
+                         static_cast<DWORD>(qwOffset), static_cast<SIZE_T>(qwLength)));
+  if (!m_pView) {
+    m_dwLastError = ::GetLastError();
+    return 0;
+  }
+  m_qwViewOffset = qwOffset;
+  m_dwViewLength = static_cast<DWORD>(qwLength);
+  m_pCursor = m_pView + qwSkip;
+  return static_cast<DWORD>(qwLength - qwSkip);
+}
+
+DWORD MappedFileReader::Read(void* pDestination, DWORD dwCount) {
+  const DWORD n = Map(dwCount);
+  if (n == 0) return 0;
+  std::memcpy(pDestination, m_pCursor, n);
+  Seek(m_qwPosition + n);
+  return n;
+}
