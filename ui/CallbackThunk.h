@@ -1,15 +1,35 @@
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
 // Turns a plain callback address (thread start routine, window or hook
 // procedure) into a call on an object, by writing a few x86 instructions
 // into an executable block that this object owns.
 //
-// BindMember: the object goes to ECX and the target must be a __thiscall
-// member (the mingw default) with the callback's own parameters.
-// BindFirstArgument: the object is pushed as an extra first stack argument;
-// the target is a __stdcall member (object first on the stack), so it
-// removes one argument more than the callback has.
-// Both return nullptr when the block could not be allocated.
+// BindMember: the object goes to ECX and the code jumps to the target with
+// the stack untouched. The target must be a __thiscall member (the default
+// for members with mingw on i686: object in ECX, callee removes its stack
+// arguments) with the callback's own parameters, for example
+//   LRESULT ControlProc(HWND, UINT, WPARAM, LPARAM);   // WNDPROC
+//   UINT_PTR HookProc(HWND, UINT, WPARAM, LPARAM);     // dialog hook
+//
+// BindFirstArgument: the object is pushed as an extra first stack argument
+// (below the caller's return address). The target must be a member declared
+// __stdcall, which receives the object as its first stack argument and
+// removes it together with the callback's own, for example
+//   DWORD __stdcall HashFileThread(LPVOID param);      // thread start
+//
+// One adapter holds one binding of each form at the same time. Binding a
+// form again rewrites that form in place, so an address handed out earlier
+// then runs the new binding. A handed-out address stays valid until the
+// adapter is destroyed.
+//
+// When the executable block could not be allocated (or a typed target cannot
+// be expressed as one code address) the Bind operations return nullptr;
+// callers then do not start the thread, do not install the hook or window
+// procedure.
 class CallbackThunk {
  public:
   CallbackThunk();
@@ -21,9 +41,41 @@ class CallbackThunk {
   void* BindFirstArgument(const void* object, const void* target);
 
   // Typed forms: take a member function pointer (virtual ones are resolved
-  // through the object's vtable).
+  // through the object's vtable, so an override in a derived class runs).
+  //   m_thunk.BindFirstArgument(this, &MainDialog::HashFileThread)
+  //   m_controlThunk.BindMember(this, &HyperLink::ControlProc)
   template <class T, class M>
-  void* BindMember(T* object, M T::*target);
+  void* BindMember(T* object, M T::*target) {
+    return BindMember(static_cast<const void*>(object), CodeAddress(object, target));
+  }
   template <class T, class M>
-  void* BindFirstArgument(T* object, M T::*target);
+  void* BindFirstArgument(T* object, M T::*target) {
+    return BindFirstArgument(static_cast<const void*>(object), CodeAddress(object, target));
+  }
+
+  // The code address a member function pointer stands for when called on
+  // object. The Itanium C++ ABI (mingw, i686) stores a member function
+  // pointer as {ptr, adj}: an odd ptr is a vtable offset + 1, an even one the
+  // function itself; adj is the adjustment of the object pointer, which the
+  // thunk cannot apply, so only adj == 0 (single inheritance) is accepted.
+  // Returns nullptr otherwise.
+  template <class T, class M>
+  static const void* CodeAddress(T* object, M T::*target) {
+    static_assert(std::is_function<M>::value, "the target must be a member function");
+    struct Representation {
+      std::ptrdiff_t ptr;
+      std::ptrdiff_t adj;
+    };
+    static_assert(sizeof(target) == sizeof(Representation),
+                  "member function pointers are expected in the Itanium form");
+    Representation rep;
+    std::memcpy(&rep, &target, sizeof(rep));
+    if (object == nullptr || rep.adj != 0 || rep.ptr == 0) return nullptr;
+    if ((rep.ptr & 1) == 0) return reinterpret_cast<const void*>(rep.ptr);
+    const char* vtable = *reinterpret_cast<const char* const*>(object);
+    return *reinterpret_cast<const void* const*>(vtable + (rep.ptr - 1));
+  }
+
+ private:
+  unsigned char* m_pCode;  // 36-byte executable block, null if it could not be allocated
 };

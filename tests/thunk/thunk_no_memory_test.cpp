@@ -1,0 +1,81 @@
+// The member callback adapter when its executable block cannot be had. A
+// process of its own: no thread of an earlier test may still be giving
+// memory back while the address space is being filled.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ui/CallbackThunk.h"
+
+namespace {
+
+class Receiver {
+ public:
+  virtual ~Receiver() {}
+  LRESULT Proc(HWND, UINT, WPARAM, LPARAM) { return ++m_nCalls; }
+  DWORD __stdcall Start(LPVOID) { return static_cast<DWORD>(++m_nCalls); }
+  int m_nCalls = 0;
+};
+
+// Reserves every free region of the address space, so that no allocation
+// can succeed until Release.
+class AddressSpaceFiller {
+ public:
+  AddressSpaceFiller() {
+    for (SIZE_T size = 0x40000000; size >= 0x10000;) {
+      void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+      if (p != nullptr) {
+        m_regions.push_back(p);
+      } else {
+        size /= 2;
+      }
+      if (m_regions.size() == m_regions.capacity()) break;  // never reallocate while full
+    }
+  }
+  void Release() {
+    for (void* p : m_regions) VirtualFree(p, 0, MEM_RELEASE);
+    m_regions.clear();
+  }
+  ~AddressSpaceFiller() { Release(); }
+  size_t Count() const { return m_regions.size(); }
+
+ private:
+  struct Reserved : std::vector<void*> {
+    Reserved() { reserve(1 << 16); }
+  } m_regions;
+};
+
+TEST(CallbackThunk, WithoutAnExecutableBlockItRefusesToBind) {
+  Receiver receiver;
+  void* member = &receiver;
+  void* stack = &receiver;
+  bool blockProbe = false;
+  size_t reserved = 0;
+  {
+    AddressSpaceFiller filler;
+    {
+      CallbackThunk thunk;  // its allocation fails: no free region is left
+      void* probe = VirtualAlloc(nullptr, 36, MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+      blockProbe = probe != nullptr;
+      if (probe != nullptr) VirtualFree(probe, 0, MEM_RELEASE);
+      member = thunk.BindMember(&receiver, &Receiver::Proc);
+      stack = thunk.BindFirstArgument(&receiver, &Receiver::Start);
+    }  // destroying an adapter without a block is harmless
+    reserved = filler.Count();
+  }
+  ASSERT_GT(reserved, 0u);
+  ASSERT_FALSE(blockProbe) << "the address space could not be filled";
+  EXPECT_EQ(member, nullptr);
+  EXPECT_EQ(stack, nullptr);
+  EXPECT_EQ(receiver.m_nCalls, 0);
+
+  // With room again, a new adapter works.
+  CallbackThunk thunk;
+  WNDPROC proc = reinterpret_cast<WNDPROC>(thunk.BindMember(&receiver, &Receiver::Proc));
+  ASSERT_NE(proc, nullptr);
+  EXPECT_EQ(proc(nullptr, 0, 0, 0), 1);
+}
+
+}  // namespace
