@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/common/FakeShell.h"
 #include "tests/common/GuiTestSupport.h"
 
 using namespace guitest;
@@ -375,7 +376,29 @@ TEST_F(HyperLinkTest, ClickOnALinkOpensItOnceAndReleaseElsewhereNothing) {
   ASSERT_TRUE(MoveMouseTo(EmptySpot()));
 }
 
+TEST_F(HyperLinkTest, NavigateHandsTheTargetToTheShellsOpenVerb) {
+  fakeshell::Reset(TRUE);
+  HyperLink link;
+  link.SetURL("mailto:support@vexorin.example");
+  EXPECT_TRUE(link.Navigate());
+  fakeshell::Reset(FALSE);
+  link.SetURL(std::string("http://www.vexorin.example/"));
+  EXPECT_FALSE(link.Navigate());  // the shell's refusal comes back as it is
+  std::vector<fakeshell::Call> calls = fakeshell::Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].cbSize, 60u);
+  EXPECT_EQ(calls[0].fMask, 0u);
+  EXPECT_EQ(calls[0].hwnd, nullptr);
+  EXPECT_EQ(calls[0].strVerb, "open");
+  EXPECT_EQ(calls[0].strFile, "http://www.vexorin.example/");
+  EXPECT_FALSE(calls[0].bParameters);
+  EXPECT_FALSE(calls[0].bDirectory);
+  EXPECT_EQ(calls[0].nShow, SW_SHOWNORMAL);
+  fakeshell::Reset(TRUE);
+}
+
 TEST_F(HyperLinkTest, LinkWithoutTargetOnlyTurnsVisited) {
+  fakeshell::Reset(TRUE);
   HyperLink unattached;
   EXPECT_FALSE(unattached.Navigate());
   unattached.SetURL(static_cast<const char*>(nullptr));
@@ -390,6 +413,7 @@ TEST_F(HyperLinkTest, LinkWithoutTargetOnlyTurnsVisited) {
   MouseButton(false);
   EXPECT_TRUE(PumpUntil([&] { return link.m_nNavigations > 0; }));
   EXPECT_EQ(link.m_bResult, FALSE);
+  EXPECT_TRUE(fakeshell::Calls().empty());
   EXPECT_EQ(TextColourOf(m_hLink1), kVisited);
   EXPECT_TRUE(IsWindow(m_hParent));
   ASSERT_TRUE(MoveMouseTo(EmptySpot()));
