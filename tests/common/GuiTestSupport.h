@@ -28,8 +28,7 @@ inline void Pump(int nRounds = 5) {
   PumpUntil([] { return false; }, nRounds);
 }
 
-// Moves the real pointer to a screen position and waits until it is there.
-inline bool MoveMouseTo(POINT pt) {
+inline bool SendMouseMove(POINT pt) {
   INPUT input = {};
   input.type = INPUT_MOUSE;
   int cx = GetSystemMetrics(SM_CXSCREEN);
@@ -44,6 +43,19 @@ inline bool MoveMouseTo(POINT pt) {
     GetCursorPos(&now);
     return now.x == pt.x && now.y == pt.y;
   });
+}
+
+// Moves the real pointer to a screen position the way a hand does, in a
+// few steps, and waits until it is there.
+inline bool MoveMouseTo(POINT pt) {
+  POINT from;
+  GetCursorPos(&from);
+  const int nSteps = 4;
+  for (int i = 1; i <= nSteps; ++i) {
+    POINT step = {from.x + (pt.x - from.x) * i / nSteps, from.y + (pt.y - from.y) * i / nSteps};
+    if (!SendMouseMove(step)) return false;
+  }
+  return true;
 }
 
 inline void MouseButton(bool bDown) {
