@@ -1,0 +1,133 @@
+#include "framework/Dialog.h"
+
+#include "framework/WinApp.h"
+
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+
+CDialog::~CDialog() {
+  if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+}
+
+const AFX_MSGMAP* CDialog::GetThisMessageMap() {
+  static const AFX_MSGMAP_ENTRY entries[] = {
+      {0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr}};
+  static const AFX_MSGMAP messageMap = {&CWnd::GetThisMessageMap, &entries[0]};
+  return &messageMap;
+}
+
+const AFX_MSGMAP* CDialog::GetMessageMap() const { return GetThisMessageMap(); }
+
+INT_PTR CDialog::DoModal() {
+  HWND hOwner = nullptr;
+  if (m_pParentWnd != nullptr) {
+    hOwner = m_pParentWnd->m_hWnd;
+  } else if (CWinApp* pApp = AfxGetApp();
+             pApp != nullptr && pApp->m_pMainWnd != nullptr && pApp->m_pMainWnd != this) {
+    hOwner = pApp->m_pMainWnd->m_hWnd;
+  }
+  if (hOwner != nullptr) hOwner = ::GetLastActivePopup(hOwner);
+
+  m_bEndLoop = false;
+  m_nModalResult = -1;
+  HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
+                                   &CDialog::DialogProc, (LPARAM)this);
+  if (hWnd == nullptr) return -1;
+
+  const bool bEnableOwner = hOwner != nullptr && ::IsWindowEnabled(hOwner);
+  if (bEnableOwner) ::EnableWindow(hOwner, FALSE);
+  if (!m_bEndLoop && !::IsWindowVisible(hWnd)) ::ShowWindow(hWnd, SW_SHOWNORMAL);
+
+  MSG msg;
+  while (!m_bEndLoop) {
+    const BOOL bGot = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (bGot == 0) {  // WM_QUIT: end here and leave it for an outer loop
+      ::PostQuitMessage((int)msg.wParam);
+      break;
+    }
+    if (bGot == -1) break;
+    if (!PreTranslateMessage(&msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+
+  // The owner gets the activation back before this window goes away.
+  if (bEnableOwner) ::EnableWindow(hOwner, TRUE);
+  if (hOwner != nullptr && ::GetActiveWindow() == hWnd) ::SetActiveWindow(hOwner);
+  ::DestroyWindow(hWnd);
+  m_hWnd = nullptr;
+  return m_nModalResult;
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void CDialog::OnOK() { EndDialog(IDOK); }
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+  CDataExchange dx(this, bSaveAndValidate);
+  DoDataExchange(&dx);
+  return TRUE;
+}
+
+void CDialog::EndDialog(int nResult) {
+  m_nModalResult = nResult;
+  m_bEndLoop = true;
+  if (m_hWnd != nullptr) {
+    ::ShowWindow(m_hWnd, SW_HIDE);
+    ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
+  }
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
+  if (m_hWnd == nullptr || (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd))) return FALSE;
+  return ::IsDialogMessageA(m_hWnd, pMsg);
+}
+
+BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (CWnd::OnWndMsg(message, wParam, lParam, pResult)) return TRUE;
+  if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    if (LOWORD(wParam) == IDOK) {
+      OnOK();
+      return TRUE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+      OnCancel();
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    CDialog* pDialog = reinterpret_cast<CDialog*>(lParam);
+    ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+    pDialog->m_hWnd = hWnd;
+    return pDialog->OnInitDialog();
+  }
+  CDialog* pDialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+  if (pDialog == nullptr) return FALSE;  // messages before WM_INITDIALOG
+  LRESULT lResult = 0;
+  if (!pDialog->OnWndMsg(message, wParam, lParam, &lResult)) return FALSE;
+  switch (message) {
+    case WM_DESTROY:
+      return FALSE;  // the dialog manager still cleans up after the handler
+    case WM_QUERYDRAGICON:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+      return (INT_PTR)lResult;  // these return their value directly
+    default:
+      ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, lResult);
+      return TRUE;
+  }
+}

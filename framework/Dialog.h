@@ -1,0 +1,40 @@
+#pragma once
+
+#include "framework/DataExchange.h"
+#include "framework/Wnd.h"
+
+// A modal dialog on a template of the program's resources. DoModal runs the
+// dialog's own message loop, so that every message passes
+// PreTranslateMessage before the dialog manager sees it.
+class CDialog : public CWnd {
+ public:
+  // No parent: the application's main window becomes the owner, unless this
+  // dialog is the main window itself.
+  explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
+  ~CDialog() override;
+
+  virtual INT_PTR DoModal();
+  virtual BOOL OnInitDialog();
+  virtual void OnOK();
+  virtual void OnCancel();
+  virtual void DoDataExchange(CDataExchange* pDX);
+  virtual BOOL PreTranslateMessage(MSG* pMsg);
+  // Ends the modal loop; DoModal returns nResult.
+  void EndDialog(int nResult);
+  BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+  void GotoDlgCtrl(HWND hWndCtrl) { SendMessage(WM_NEXTDLGCTL, (WPARAM)hWndCtrl, TRUE); }
+
+  BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+
+ protected:
+  static const AFX_MSGMAP* GetThisMessageMap();
+  const AFX_MSGMAP* GetMessageMap() const override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  UINT m_nIDTemplate;
+  CWnd* m_pParentWnd;
+  volatile bool m_bEndLoop = false;
+  int m_nModalResult = -1;
+};

@@ -1,0 +1,61 @@
+#include "framework/Wnd.h"
+
+#include "framework/DataExchange.h"
+
+const AFX_MSGMAP* CWnd::GetThisMessageMap() {
+  static const AFX_MSGMAP_ENTRY entries[] = {
+      {0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr}};
+  static const AFX_MSGMAP messageMap = {nullptr, &entries[0]};
+  return &messageMap;
+}
+
+const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  const UINT nCode = HIWORD(wParam);
+  const UINT nID = LOWORD(wParam);
+  for (const AFX_MSGMAP* pMap = GetMessageMap(); pMap != nullptr;
+       pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+    for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->nSig != AfxSig_end; ++pEntry) {
+      if (pEntry->nMessage != message) continue;
+      if (message == WM_COMMAND && (pEntry->nCode != nCode || pEntry->nID != nID)) continue;
+      *pResult = 0;
+      switch (pEntry->nSig) {
+        case AfxSig_vv:
+          (this->*pEntry->pfn_vv)();
+          break;
+        case AfxSig_vwl:
+          (this->*pEntry->pfn_vwl)((UINT)wParam, lParam);
+          break;
+        case AfxSig_hv:
+          *pResult = (LRESULT)(this->*pEntry->pfn_hv)();
+          break;
+        case AfxSig_vh:
+          (this->*pEntry->pfn_vh)((HDROP)wParam);
+          break;
+        case AfxSig_end:
+          break;
+      }
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+void CWnd::OnSysCommand(UINT nID, LPARAM lParam) {
+  ::DefWindowProcA(m_hWnd, WM_SYSCOMMAND, nID, lParam);
+}
+
+void CWnd::OnPaint() { ::DefWindowProcA(m_hWnd, WM_PAINT, 0, 0); }
+
+HCURSOR CWnd::OnQueryDragIcon() {
+  return (HCURSOR)::DefWindowProcA(m_hWnd, WM_QUERYDRAGICON, 0, 0);
+}
+
+void CWnd::OnDropFiles(HDROP hDropInfo) {
+  ::DefWindowProcA(m_hWnd, WM_DROPFILES, (WPARAM)hDropInfo, 0);
+}
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
+  if (rControl.m_hWnd == nullptr) rControl.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(nIDC);
+}

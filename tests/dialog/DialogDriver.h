@@ -1,0 +1,187 @@
+#pragma once
+
+// Runs the real main dialog on a user-interface thread of its own and
+// drives it from the test thread with window messages and real input, the
+// way a user (or another program) would.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/WinApp.h"
+#include "res/resource.h"
+#include "ui/MainDialog.h"
+
+// Exposes what the tests look at and lets them make thread creation fail.
+class TestDialog : public MainDialog {
+ public:
+  bool m_bFailBind = false;
+  bool m_bFailCreate = false;
+  int m_nThreadsStarted = 0;
+
+ protected:
+  void* BindWorker() override { return m_bFailBind ? nullptr : MainDialog::BindWorker(); }
+  HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId) override {
+    if (m_bFailCreate) return nullptr;
+    ++m_nThreadsStarted;
+    return MainDialog::CreateWorker(pfnStart, pdwThreadId);
+  }
+};
+
+// Waits (polling) until the condition holds; false if it never does.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 60000) {
+  const DWORD dwStart = ::GetTickCount();
+  while (!condition()) {
+    if (::GetTickCount() - dwStart > dwTimeoutMs) return false;
+    ::Sleep(15);
+  }
+  return true;
+}
+
+inline std::string WindowText(HWND hWnd) {
+  char sz[4096] = {};
+  ::SendMessageA(hWnd, WM_GETTEXT, sizeof(sz), (LPARAM)sz);
+  return sz;
+}
+
+// A message box (or other #32770 window) with this caption owned by hOwner.
+inline HWND FindOwnedBox(HWND hOwner, const char* pszCaption) {
+  struct Search {
+    HWND hOwner;
+    const char* pszCaption;
+    HWND hFound;
+  } search = {hOwner, pszCaption, nullptr};
+  struct Enum {
+    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
+      Search* p = reinterpret_cast<Search*>(lParam);
+      char szClass[16] = {};
+      ::GetClassNameA(hWnd, szClass, sizeof(szClass));
+      if (std::string(szClass) == "#32770" && ::GetWindow(hWnd, GW_OWNER) == p->hOwner &&
+          ::IsWindowVisible(hWnd) && WindowText(hWnd) == p->pszCaption) {
+        p->hFound = hWnd;
+        return FALSE;
+      }
+      return TRUE;
+    }
+  };
+  ::EnumWindows(&Enum::Proc, (LPARAM)&search);
+  return search.hFound;
+}
+
+inline HWND WaitForBox(HWND hOwner, const char* pszCaption) {
+  HWND hBox = nullptr;
+  WaitUntil([&] { return (hBox = FindOwnedBox(hOwner, pszCaption)) != nullptr; });
+  return hBox;
+}
+
+// The text of a message box.
+inline std::string BoxText(HWND hBox) { return WindowText(::GetDlgItem(hBox, 0xFFFF)); }
+
+inline void AnswerBox(HWND hBox, int nButton) {
+  ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
+}
+
+class DialogDriver {
+ public:
+  DialogDriver() {
+    m_hThread = ::CreateThread(nullptr, 0, &DialogDriver::Run, this, 0, nullptr);
+    WaitUntil([&] { return m_dialog.m_hWnd != nullptr && ::IsWindowVisible(m_dialog.m_hWnd); });
+    m_hWnd = m_dialog.m_hWnd;
+  }
+  ~DialogDriver() {
+    if (!Ended()) {
+      m_dialog.m_bRunning = FALSE;
+      ::PostMessageA(m_hWnd, WM_COMMAND, IDOK, 0);
+    }
+    ::WaitForSingleObject(m_hThread, 120000);
+    ::CloseHandle(m_hThread);
+  }
+  DialogDriver(const DialogDriver&) = delete;
+  DialogDriver& operator=(const DialogDriver&) = delete;
+
+  HWND Item(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
+  std::string Text(int nID) const { return WindowText(Item(nID)); }
+  void SetText(int nID, const std::string& text) {
+    ::SendMessageA(Item(nID), WM_SETTEXT, 0, (LPARAM)text.c_str());
+  }
+  bool Enabled(int nID) const { return ::IsWindowEnabled(Item(nID)) != FALSE; }
+  bool Visible(int nID) const { return ::IsWindowVisible(Item(nID)) != FALSE; }
+  bool ReadOnly(int nID) const { return (::GetWindowLongA(Item(nID), GWL_STYLE) & ES_READONLY) != 0; }
+  bool Checked(int nID) const { return ::SendMessageA(Item(nID), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  // A click whose handler returns at once.
+  void Click(int nID) { ::SendMessageA(Item(nID), BM_CLICK, 0, 0); }
+  // A click whose handler may open a modal box.
+  void PostClick(int nID) {
+    ::PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED), (LPARAM)Item(nID));
+  }
+  void SelectAlgorithm(int nIndex) {
+    ::SendMessageA(Item(IDC_ALGORITHM), CB_SETCURSEL, nIndex, 0);
+    ::SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_ALGORITHM, CBN_SELCHANGE),
+                   (LPARAM)Item(IDC_ALGORITHM));
+  }
+  int ProgressPos() const { return (int)::SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0); }
+  bool Ended() const { return ::WaitForSingleObject(m_hThread, 0) == WAIT_OBJECT_0; }
+  bool WaitEnded() {
+    return WaitUntil([&] { return Ended(); }, 120000);
+  }
+  // The worker thread of the last job has ended.
+  bool WaitJobGone() {
+    return WaitUntil([&] {
+      HANDLE h = m_dialog.m_hThread;
+      return h == nullptr || ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    });
+  }
+  // Runs a whole file job and returns the result text.
+  std::string RunFileJob(const std::string& path) {
+    SetText(IDC_DATA, path);
+    PostClick(IDC_START);
+    WaitUntil([&] { return m_dialog.m_hThread != nullptr; });
+    WaitJobGone();
+    return Text(IDC_RESULT);
+  }
+
+  TestDialog m_dialog;
+  HWND m_hWnd = nullptr;
+  INT_PTR m_nResult = 0;
+
+ private:
+  static DWORD WINAPI Run(LPVOID lpParameter) {
+    DialogDriver* p = static_cast<DialogDriver*>(lpParameter);
+    AfxGetApp()->m_pMainWnd = &p->m_dialog;
+    p->m_nResult = p->m_dialog.DoModal();
+    AfxGetApp()->m_pMainWnd = nullptr;
+    return 0;
+  }
+
+  HANDLE m_hThread = nullptr;
+};
+
+// Files the tests hash, in the temporary folder.
+inline std::string TempPath(const std::string& name) {
+  char sz[MAX_PATH] = {};
+  ::GetTempPathA(sizeof(sz), sz);
+  return std::string(sz) + name;
+}
+
+inline std::string WriteFile(const std::string& name, const std::string& bytes) {
+  const std::string path = TempPath(name);
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD dw = 0;
+  if (!bytes.empty()) ::WriteFile(h, bytes.data(), (DWORD)bytes.size(), &dw, nullptr);
+  ::CloseHandle(h);
+  return path;
+}
+
+// A file of the given size (written once, then reused).
+inline std::string BigFile(const std::string& name, DWORD dwSize) {
+  const std::string path = TempPath(name);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+      data.nFileSizeLow == dwSize)
+    return path;
+  std::string bytes(dwSize, '\0');
+  for (DWORD i = 0; i < dwSize; ++i) bytes[i] = (char)(i * 7 + (i >> 12));
+  return WriteFile(name, bytes);
+}

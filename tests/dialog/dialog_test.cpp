@@ -1,0 +1,661 @@
+// The main dialog driven as a user would: its states, rules, keyboard
+// filter, close confirmation and hashing jobs.
+#include <gtest/gtest.h>
+
+#include "engine/Hasher.h"
+#include "tests/dialog/DialogDriver.h"
+
+namespace {
+
+CWinApp g_app("Vexorin");
+
+const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
+
+std::string SystemText(DWORD dwError) {
+  char sz[1024] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, sz,
+                   sizeof(sz), nullptr);
+  return sz;
+}
+
+std::string Expected(UINT nAlgorithm, const std::string& data, const std::string& key = "",
+                     int hmac = 0, int upper = 0) {
+  Hasher hasher(nAlgorithm);
+  return hasher.HashString(data, key, hmac, upper);
+}
+
+int DialogUnitsToPixels(HWND hDlg, int nWidth) {
+  RECT rc = {0, 0, nWidth, 10};
+  ::MapDialogRect(hDlg, &rc);
+  return rc.right;
+}
+
+int WidthOf(HWND hWnd) {
+  RECT rc;
+  ::GetWindowRect(hWnd, &rc);
+  return rc.right - rc.left;
+}
+
+HWND FocusOf(HWND hDlg) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(hDlg, nullptr), &info);
+  return info.hwndFocus;
+}
+
+// Handlers that would open a box if they misbehaved are sent with a
+// time-out: a send that does not come back means a box is open.
+bool SendReturns(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR dwResult = 0;
+  return ::SendMessageTimeoutA(hWnd, message, wParam, lParam, SMTO_NORMAL, 15000, &dwResult) != 0;
+}
+
+HGLOBAL MakeDrop(const std::vector<std::string>& paths) {
+  size_t nSize = sizeof(DROPFILES) + 1;
+  for (const std::string& path : paths) nSize += path.size() + 1;
+  HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, nSize);
+  DROPFILES* pDrop = static_cast<DROPFILES*>(::GlobalLock(hMem));
+  pDrop->pFiles = sizeof(DROPFILES);
+  pDrop->fWide = FALSE;
+  char* p = reinterpret_cast<char*>(pDrop) + sizeof(DROPFILES);
+  for (const std::string& path : paths) {
+    memcpy(p, path.c_str(), path.size() + 1);
+    p += path.size() + 1;
+  }
+  ::GlobalUnlock(hMem);
+  return hMem;
+}
+
+void Key(WORD wVk, bool bUp) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = wVk;
+  input.ki.wScan = (WORD)::MapVirtualKeyA(wVk, 0);
+  input.ki.dwFlags = bUp ? KEYEVENTF_KEYUP : 0;
+  ::SendInput(1, &input, sizeof(input));
+}
+
+void Press(WORD wVk) {
+  Key(wVk, false);
+  Key(wVk, true);
+}
+
+void PressCtrlA() {
+  Key(VK_LCONTROL, false);
+  Press('A');
+  Key(VK_LCONTROL, true);
+}
+
+std::pair<int, int> Selection(HWND hEdit) {
+  DWORD dwStart = 0, dwEnd = 0;
+  ::SendMessageA(hEdit, EM_GETSEL, (WPARAM)&dwStart, (LPARAM)&dwEnd);
+  return {(int)dwStart, (int)dwEnd};
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr)) return "<no clipboard>";
+  if (HANDLE h = ::GetClipboardData(CF_TEXT)) {
+    text = static_cast<const char*>(::GlobalLock(h));
+    ::GlobalUnlock(h);
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+// A file big enough that MD2 runs for a while even natively.
+std::string SlowFile() { return BigFile("vexorin-slow.bin", 24 * 1048576); }
+
+void StartSlowJob(DialogDriver& d) {
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(5);  // MD2
+  d.SetText(IDC_DATA, SlowFile());
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(WaitUntil([&] { return d.m_dialog.m_bRunning.load() != FALSE; }));
+}
+
+}  // namespace
+
+TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
+  DialogDriver d;
+  EXPECT_EQ(WindowText(d.m_hWnd), "Vexorin");
+  const LONG lStyle = ::GetWindowLongA(d.m_hWnd, GWL_STYLE);
+  EXPECT_TRUE(::GetWindowLongA(d.m_hWnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_TRUE(lStyle & WS_MINIMIZEBOX);
+  EXPECT_FALSE(lStyle & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(lStyle & WS_THICKFRAME);
+
+  EXPECT_TRUE(d.Checked(IDC_STRING));
+  EXPECT_FALSE(d.Checked(IDC_FILE));
+  HWND hList = d.Item(IDC_ALGORITHM);
+  ASSERT_EQ(::SendMessageA(hList, CB_GETCOUNT, 0, 0), 21);
+  EXPECT_EQ(::SendMessageA(hList, CB_GETCURSEL, 0, 0), 0);
+  const char* names[] = {"CRC32", "Adler32", "Tiger", "Panama", "Whirlpool", "MD2", "MD4",
+                         "MD5", "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",
+                         "SHA2-224", "SHA2-256", "SHA2-384", "SHA2-512", "SHA3-224", "SHA3-256",
+                         "SHA3-384", "SHA3-512"};
+  for (int i = 0; i < 21; ++i) {
+    char sz[64] = {};
+    ::SendMessageA(hList, CB_GETLBTEXT, i, (LPARAM)sz);
+    EXPECT_STREQ(sz, names[i]);
+  }
+  EXPECT_EQ(d.Text(IDC_DATA), "");
+  EXPECT_EQ(d.Text(IDC_KEY), "");
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_FALSE(d.Enabled(IDC_HMAC));
+  EXPECT_FALSE(d.Enabled(IDC_KEY));
+  EXPECT_FALSE(d.Enabled(IDC_START));
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+  EXPECT_FALSE(d.Visible(IDC_BROWSE));
+  EXPECT_EQ(d.ProgressPos(), 0);
+  EXPECT_EQ(FocusOf(d.m_hWnd), d.Item(IDC_DATA));
+
+  // The data source leads the tab order; disabled and hidden controls and
+  // the radio buttons are passed over.
+  std::vector<int> order;
+  HWND hCtl = ::GetNextDlgTabItem(d.m_hWnd, nullptr, FALSE);
+  for (int i = 0; i < 12 && hCtl != nullptr; ++i) {
+    order.push_back(::GetDlgCtrlID(hCtl));
+    hCtl = ::GetNextDlgTabItem(d.m_hWnd, hCtl, FALSE);
+    if (hCtl == d.Item(IDC_DATA)) break;
+  }
+  EXPECT_EQ(order, (std::vector<int>{IDC_DATA, IDC_COPY, IDC_ALGORITHM, IDC_RESULT, IDC_UPPERCASE,
+                                     IDC_ABOUT, IDOK}));
+}
+
+TEST(MainDialogStates, StringAndFileLayouts) {
+  DialogDriver d;
+  HWND hData = d.Item(IDC_DATA);
+  RECT rcList, rcData, rcBefore;
+  ::GetWindowRect(d.Item(IDC_ALGORITHM), &rcList);
+  ::GetWindowRect(hData, &rcData);
+  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 247));
+  EXPECT_EQ(rcData.bottom - rcData.top, rcList.bottom - rcList.top);
+  EXPECT_FALSE(d.ReadOnly(IDC_DATA));
+  EXPECT_FALSE(::GetWindowLongA(d.m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+
+  d.SetText(IDC_DATA, "abc");
+  ASSERT_NE(d.Text(IDC_RESULT), "");
+  rcBefore = rcData;
+  ::SetFocus(nullptr);
+  d.Click(IDC_FILE);
+  EXPECT_EQ(d.Text(IDC_DATA), "");
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 191));
+  EXPECT_EQ(WidthOf(hData), WidthOf(d.Item(IDC_RESULT)));
+  ::GetWindowRect(hData, &rcData);
+  EXPECT_EQ(rcData.left, rcBefore.left);
+  EXPECT_EQ(rcData.top, rcBefore.top);
+  EXPECT_TRUE(d.ReadOnly(IDC_DATA));
+  EXPECT_TRUE(d.Visible(IDC_BROWSE));
+  EXPECT_TRUE(d.Enabled(IDC_BROWSE));
+  EXPECT_TRUE(d.Enabled(IDC_START));
+  EXPECT_TRUE(::GetWindowLongA(d.m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  EXPECT_TRUE(d.ReadOnly(IDC_RESULT));
+  EXPECT_EQ(::GetNextDlgTabItem(d.m_hWnd, nullptr, FALSE), hData);
+
+  // Choosing String puts the focus into the data source; File leaves it.
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(IDC_COPY), TRUE);
+  d.SetText(IDC_DATA, "x:\\file");
+  d.Click(IDC_STRING);
+  EXPECT_EQ(d.Text(IDC_DATA), "");
+  EXPECT_EQ(FocusOf(d.m_hWnd), hData);
+  EXPECT_FALSE(d.ReadOnly(IDC_DATA));
+  EXPECT_FALSE(d.Visible(IDC_BROWSE));
+  EXPECT_FALSE(d.Enabled(IDC_START));
+  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 247));
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(IDC_COPY), TRUE);
+  d.Click(IDC_FILE);
+  EXPECT_EQ(FocusOf(d.m_hWnd), d.Item(IDC_COPY));
+}
+
+TEST(MainDialogStates, EnableControlsAroundAJob) {
+  DialogDriver d;
+  const int inputs[] = {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE,
+                        IDC_KEY,       IDC_RESULT, IDC_COPY, IDC_UPPERCASE};
+  d.Click(IDC_FILE);
+  for (int nIndex : {0, 1, 7}) {
+    d.SelectAlgorithm(nIndex);
+    d.m_dialog.EnableControls(false);
+    for (int nID : inputs) EXPECT_FALSE(d.Enabled(nID)) << nID;
+    EXPECT_FALSE(d.Enabled(IDC_HMAC));
+    for (int nID : {IDC_START, IDC_ABOUT, IDOK, IDC_PROGRESS}) EXPECT_TRUE(d.Enabled(nID)) << nID;
+    d.m_dialog.EnableControls(true);
+    for (int nID : inputs) EXPECT_TRUE(d.Enabled(nID)) << nID;
+    // The key comes back whatever the algorithm; the HMAC box only where
+    // an HMAC exists.
+    EXPECT_EQ(d.Enabled(IDC_HMAC), nIndex == 7) << nIndex;
+    EXPECT_TRUE(d.ReadOnly(IDC_KEY));
+  }
+}
+
+TEST(MainDialogRules, AlgorithmChangeAndHmacBox) {
+  DialogDriver d;
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(d.Text(IDC_RESULT), "352441c2");
+  d.SelectAlgorithm(7);
+  EXPECT_EQ(d.Text(IDC_RESULT), kMd5Abc);
+  EXPECT_TRUE(d.Enabled(IDC_HMAC));
+  EXPECT_TRUE(d.Enabled(IDC_KEY));
+  EXPECT_TRUE(d.ReadOnly(IDC_KEY));
+
+  // Checked: the result waits for a key, each key character recomputes.
+  d.Click(IDC_HMAC);
+  EXPECT_TRUE(d.Checked(IDC_HMAC));
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_FALSE(d.ReadOnly(IDC_KEY));
+  EXPECT_EQ(FocusOf(d.m_hWnd), d.Item(IDC_KEY));
+  d.SetText(IDC_KEY, "k");
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(7, "abc", "k", 1));
+  d.SetText(IDC_KEY, "ke");
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(7, "abc", "ke", 1));
+  EXPECT_NE(d.Text(IDC_RESULT), kMd5Abc);
+
+  // Unchecked with a key: the key goes and the plain digest returns.
+  d.Click(IDC_HMAC);
+  EXPECT_EQ(d.Text(IDC_KEY), "");
+  EXPECT_TRUE(d.ReadOnly(IDC_KEY));
+  EXPECT_EQ(d.Text(IDC_RESULT), kMd5Abc);
+  // Unchecked with no key: nothing recomputes, the result stays empty.
+  d.Click(IDC_HMAC);
+  d.Click(IDC_HMAC);
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(d.Text(IDC_RESULT), kMd5Abc);
+
+  // CRC32 with the box left checked: box and key disabled, key emptied,
+  // and no result until the box is unchecked under an HMAC algorithm.
+  d.Click(IDC_HMAC);
+  d.SetText(IDC_KEY, "secret");
+  d.SelectAlgorithm(0);
+  EXPECT_FALSE(d.Enabled(IDC_HMAC));
+  EXPECT_FALSE(d.Enabled(IDC_KEY));
+  EXPECT_TRUE(d.Checked(IDC_HMAC));
+  EXPECT_EQ(d.Text(IDC_KEY), "");
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  d.SelectAlgorithm(1);
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  d.SelectAlgorithm(12);
+  EXPECT_TRUE(d.Enabled(IDC_HMAC));
+  EXPECT_FALSE(d.ReadOnly(IDC_KEY));  // the box is still checked
+  d.Click(IDC_HMAC);
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(d.Text(IDC_RESULT), "a9993e364706816aba3e25717850c26c9cd0d89d");
+}
+
+TEST(MainDialogRules, StringDigestsFollowEveryInput) {
+  DialogDriver d;
+  d.SelectAlgorithm(7);
+  d.SetText(IDC_DATA, "a");
+  d.SetText(IDC_DATA, "ab");
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(d.Text(IDC_RESULT), kMd5Abc);
+  d.SetText(IDC_DATA, "");
+  EXPECT_EQ(d.Text(IDC_RESULT), "");  // never the digest of empty input
+  d.SetText(IDC_DATA, "abc");
+  d.SelectAlgorithm(14);
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(14, "abc"));
+  d.SelectAlgorithm(18);
+  EXPECT_EQ(d.Text(IDC_RESULT), "4e03657aea45a94fc7d47ba826c8d667c0d1e6e33a64a036ec44f58fa12d6c45");
+
+  // The case box re-cases a shown result, and new results follow it.
+  d.Click(IDC_UPPERCASE);
+  EXPECT_EQ(d.Text(IDC_RESULT), "4E03657AEA45A94FC7D47BA826C8D667C0D1E6E33A64A036EC44F58FA12D6C45");
+  d.SelectAlgorithm(7);
+  EXPECT_EQ(d.Text(IDC_RESULT), "900150983CD24FB0D6963F7D28E17F72");
+  d.Click(IDC_UPPERCASE);
+  EXPECT_EQ(d.Text(IDC_RESULT), kMd5Abc);
+  d.SetText(IDC_DATA, "");
+  d.Click(IDC_UPPERCASE);
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+}
+
+TEST(MainDialogRules, CopyPutsExactlyTheShownTextOnTheClipboard) {
+  DialogDriver d;
+  if (::OpenClipboard(nullptr)) {
+    ::EmptyClipboard();
+    ::CloseClipboard();
+  }
+  // Empty result: no notice, clipboard untouched.
+  EXPECT_TRUE(SendReturns(d.Item(IDC_COPY), BM_CLICK));
+  EXPECT_EQ(ClipboardText(), "");
+
+  d.SelectAlgorithm(7);
+  d.SetText(IDC_DATA, "abc");
+  d.Click(IDC_UPPERCASE);
+  d.PostClick(IDC_COPY);
+  HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), "The result copied to clipboard successed!");
+  AnswerBox(hBox, IDOK);
+  EXPECT_EQ(ClipboardText(), "900150983CD24FB0D6963F7D28E17F72");
+}
+
+TEST(MainDialogRules, DroppedFiles) {
+  DialogDriver d;
+  const std::string a = WriteFile("vexorin-drop-a.txt", "a");
+  const std::string b = WriteFile("vexorin-drop-b.txt", "b");
+  const std::string c = WriteFile("vexorin-drop-c.txt", "c");
+  char szTemp[MAX_PATH] = {};
+  ::GetTempPathA(sizeof(szTemp), szTemp);
+
+  // String mode refuses drops.
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({a}), 0);
+  EXPECT_EQ(d.Text(IDC_DATA), "");
+
+  d.Click(IDC_FILE);
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({a, b, c}), 0);
+  EXPECT_EQ(d.Text(IDC_DATA), a);
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({szTemp, b}), 0);
+  EXPECT_EQ(d.Text(IDC_DATA), a);
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({}), 0);
+  EXPECT_EQ(d.Text(IDC_DATA), a);
+  EXPECT_TRUE(d.Checked(IDC_FILE));
+}
+
+TEST(MainDialogRules, PaintsItsIconWhileMinimised) {
+  DialogDriver d;
+  ::SendMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitUntil([&] { return ::IsIconic(d.m_hWnd) != FALSE; }));
+  ::InvalidateRect(d.m_hWnd, nullptr, TRUE);
+  ::UpdateWindow(d.m_hWnd);
+  ::SendMessageA(d.m_hWnd, WM_PAINT, 0, 0);
+  EXPECT_EQ((HICON)::SendMessageA(d.m_hWnd, WM_QUERYDRAGICON, 0, 0), d.m_dialog.m_hIcon);
+  EXPECT_NE(d.m_dialog.m_hIcon, nullptr);
+  ::SendMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsIconic(d.m_hWnd); }));
+  EXPECT_FALSE(d.Ended());
+}
+
+TEST(MainDialogKeyboard, EnterAndEscapeDoNothingAndCtrlASelectsAll) {
+  DialogDriver d;
+  ::SetForegroundWindow(d.m_hWnd);
+  ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == d.m_hWnd; }));
+  HWND hData = d.Item(IDC_DATA);
+
+  // Enter on Exit (command 1) and Escape anywhere: nothing happens. The
+  // typed letter afterwards shows that the keys have been handled.
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(IDOK), TRUE);
+  Press(VK_RETURN);
+  Press(VK_ESCAPE);
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)hData, TRUE);
+  Press(VK_ESCAPE);
+  Press(VK_RETURN);
+  Press('X');
+  ASSERT_TRUE(WaitUntil([&] { return d.Text(IDC_DATA) == "x"; }));
+  EXPECT_FALSE(d.Ended());
+  EXPECT_TRUE(::IsWindowVisible(d.m_hWnd));
+
+  // Ctrl+A in the data source, the key and the result field.
+  d.SelectAlgorithm(7);
+  d.Click(IDC_HMAC);
+  d.SetText(IDC_DATA, "hello");
+  d.SetText(IDC_KEY, "key!");
+  for (int nID : {IDC_DATA, IDC_KEY, IDC_RESULT}) {
+    HWND hField = d.Item(nID);
+    ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)hField, TRUE);
+    ::SendMessageA(hField, EM_SETSEL, 0, 0);
+    const int nLength = (int)d.Text(nID).size();
+    ASSERT_GT(nLength, 0);
+    PressCtrlA();
+    EXPECT_TRUE(WaitUntil([&] { return Selection(hField) == std::make_pair(0, nLength); }))
+        << nID;
+  }
+  // In an empty field Ctrl+A does nothing; typing still goes on after it.
+  d.SetText(IDC_DATA, "");
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)hData, TRUE);
+  PressCtrlA();
+  Press('B');
+  ASSERT_TRUE(WaitUntil([&] { return d.Text(IDC_DATA) == "b"; }));
+  EXPECT_EQ(Selection(hData), std::make_pair(1, 1));
+}
+
+TEST(MainDialogClose, IdleExitAndCloseBoxAskNothing) {
+  {
+    DialogDriver d;
+    ::PostMessageA(d.m_hWnd, WM_COMMAND, IDOK, (LPARAM)d.Item(IDOK));
+    ASSERT_TRUE(d.WaitEnded());
+    EXPECT_EQ(d.m_nResult, IDOK);
+  }
+  {
+    DialogDriver d;
+    ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(d.WaitEnded());
+    EXPECT_EQ(d.m_nResult, IDCANCEL);
+  }
+}
+
+TEST(MainDialogClose, AsksWhileAJobRuns) {
+  DialogDriver d;
+  d.m_dialog.m_bRunning = TRUE;
+  for (int i = 0; i < 2; ++i) {
+    if (i == 0)
+      ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    else
+      ::PostMessageA(d.m_hWnd, WM_COMMAND, IDOK, (LPARAM)d.Item(IDOK));
+    HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(BoxText(hBox), "There are a file is calculating, are you sure you want to quit?");
+    AnswerBox(hBox, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+    EXPECT_FALSE(d.Ended());
+  }
+  ::PostMessageA(d.m_hWnd, WM_COMMAND, IDOK, (LPARAM)d.Item(IDOK));
+  HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+  ASSERT_NE(hBox, nullptr);
+  AnswerBox(hBox, IDYES);
+  EXPECT_TRUE(d.WaitEnded());
+  EXPECT_EQ(d.m_nResult, IDOK);
+}
+
+TEST(MainDialogJobs, FileDigestsEqualStringDigests) {
+  DialogDriver d;
+  std::string bytes;
+  for (int i = 0; i < 3000; ++i) bytes += (char)(i * 31 + 5);
+  const std::string path = WriteFile("vexorin-job.bin", bytes);
+  d.Click(IDC_FILE);
+  for (int nIndex : {0, 1, 7, 12, 14, 18}) {
+    d.SelectAlgorithm(nIndex);
+    EXPECT_EQ(d.RunFileJob(path), Expected(nIndex, bytes)) << nIndex;
+    EXPECT_EQ(d.Text(IDC_START), "Start");
+    EXPECT_EQ(d.ProgressPos(), 100);  // the last report stays
+  }
+  // HMAC over a file, in upper case.
+  d.SelectAlgorithm(7);
+  d.Click(IDC_HMAC);
+  d.SetText(IDC_KEY, "key");
+  d.Click(IDC_UPPERCASE);
+  EXPECT_EQ(d.RunFileJob(path), Expected(7, bytes, "key", 1, 1));
+  // Changing the path clears the result and the bar.
+  d.SetText(IDC_DATA, path);
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_EQ(d.ProgressPos(), 0);
+  // After a CRC32 job the key field is back but the HMAC box is not.
+  d.SelectAlgorithm(0);
+  d.Click(IDC_HMAC);
+  EXPECT_EQ(d.RunFileJob(path), Expected(0, bytes));
+  EXPECT_FALSE(d.Enabled(IDC_HMAC));
+  EXPECT_TRUE(d.Enabled(IDC_KEY));
+}
+
+TEST(MainDialogJobs, ALongJobDisablesTheInputs) {
+  DialogDriver d;
+  StartSlowJob(d);
+  EXPECT_EQ(d.Text(IDC_START), "Stop");
+  for (int nID : {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE, IDC_KEY, IDC_RESULT,
+                  IDC_COPY, IDC_UPPERCASE, IDC_HMAC})
+    EXPECT_FALSE(d.Enabled(nID)) << nID;
+  for (int nID : {IDC_START, IDC_ABOUT, IDOK}) EXPECT_TRUE(d.Enabled(nID)) << nID;
+  ASSERT_NE(d.m_dialog.m_pHasher.load(), nullptr);
+
+  // A second Start is the Stop question; No lets the job finish.
+  d.PostClick(IDC_START);
+  HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), "There are a file is calculating, are you sure you want to stop?");
+  AnswerBox(hBox, IDNO);
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_RESULT).size(), 32u);
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+  EXPECT_EQ(d.ProgressPos(), 100);
+  EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
+  EXPECT_FALSE(d.m_dialog.m_bRunning);
+  for (int nID : {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE, IDC_KEY, IDC_RESULT,
+                  IDC_COPY, IDC_UPPERCASE, IDC_HMAC})
+    EXPECT_TRUE(d.Enabled(nID)) << nID;
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, 1);
+}
+
+TEST(MainDialogJobs, StopYesEndsWithoutResult) {
+  DialogDriver d;
+  StartSlowJob(d);
+  d.PostClick(IDC_START);
+  HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+  ASSERT_NE(hBox, nullptr);
+  AnswerBox(hBox, IDYES);
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_EQ(d.ProgressPos(), 0);
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+  EXPECT_EQ(FindOwnedBox(d.m_hWnd, "Vexorin"), nullptr);
+  EXPECT_TRUE(d.Enabled(IDC_ALGORITHM));
+}
+
+TEST(MainDialogJobs, FailuresShowTheSystemText) {
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  // A missing file.
+  d.SetText(IDC_DATA, TempPath("vexorin-no-such-file.bin"));
+  d.PostClick(IDC_START);
+  HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), SystemText(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(d.Text(IDC_START), "Stop");  // the notice comes before the end
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_EQ(d.ProgressPos(), 0);
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+
+  // A file another handle holds open for writing.
+  const std::string locked = WriteFile("vexorin-locked.bin", "locked");
+  HANDLE hLock =
+      ::CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(hLock, INVALID_HANDLE_VALUE);
+  d.SetText(IDC_DATA, locked);
+  d.PostClick(IDC_START);
+  hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), SystemText(ERROR_SHARING_VIOLATION));
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(d.WaitJobGone());
+  ::CloseHandle(hLock);
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+
+  // No path at all.
+  d.SetText(IDC_DATA, "");
+  d.PostClick(IDC_START);
+  hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), "Please specify the file name!");
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+  // While the notice is open the job still exists: another Start does not
+  // start a second one.
+  EXPECT_TRUE(SendReturns(d.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
+                          (LPARAM)d.Item(IDC_START)));
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, 3);
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+
+  // HMAC checked without a key ends at once and silently.
+  d.SetText(IDC_DATA, locked);
+  d.SelectAlgorithm(7);
+  d.Click(IDC_HMAC);
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(WaitUntil([&] { return d.m_dialog.m_nThreadsStarted == 4; }));
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(FindOwnedBox(d.m_hWnd, "Vexorin"), nullptr);
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_EQ(d.ProgressPos(), 0);
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+
+  // A code without a system text still names the code.
+  struct Show {
+    static DWORD WINAPI Run(LPVOID p) {
+      static_cast<MainDialog*>(p)->ShowSystemError(0x2000FFFF);
+      return 0;
+    }
+  };
+  HANDLE hShow = ::CreateThread(nullptr, 0, &Show::Run, &d.m_dialog, 0, nullptr);
+  hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), "Error 536936447 (0x2000FFFF).");
+  AnswerBox(hBox, IDOK);
+  ::WaitForSingleObject(hShow, 30000);
+  ::CloseHandle(hShow);
+}
+
+TEST(MainDialogJobs, NoThreadMeansNoJob) {
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  d.SetText(IDC_DATA, WriteFile("vexorin-nothread.bin", "abc"));
+  for (bool bBind : {true, false}) {
+    d.m_dialog.m_bFailBind = bBind;
+    d.m_dialog.m_bFailCreate = !bBind;
+    EXPECT_TRUE(SendReturns(d.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
+                            (LPARAM)d.Item(IDC_START)));
+    EXPECT_EQ(d.m_dialog.m_hThread, nullptr);
+    EXPECT_EQ(d.Text(IDC_START), "Start");
+    EXPECT_TRUE(d.Enabled(IDC_ALGORITHM));
+    EXPECT_FALSE(d.m_dialog.m_bRunning);
+  }
+  d.m_dialog.m_bFailBind = d.m_dialog.m_bFailCreate = false;
+  EXPECT_EQ(d.RunFileJob(d.Text(IDC_DATA)), "352441c2");
+}
+
+TEST(MainDialogJobs, OneJobAtATime) {
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(5);
+  d.SetText(IDC_DATA, SlowFile());
+  // Two clicks in a row, before the worker can have set "Stop".
+  d.PostClick(IDC_START);
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(WaitUntil([&] { return d.m_dialog.m_bRunning.load() != FALSE; }));
+  // Should the worker have been quick, the second click asks to stop.
+  if (HWND hBox = FindOwnedBox(d.m_hWnd, "Warning")) AnswerBox(hBox, IDNO);
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, 1);
+  d.m_dialog.m_pHasher.load()->m_bStop = 1;
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+}
+
+TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {
+  {
+    DialogDriver d;
+    StartSlowJob(d);
+    ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+    ASSERT_NE(hBox, nullptr);
+    AnswerBox(hBox, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+    EXPECT_FALSE(d.Ended());
+    EXPECT_TRUE(d.m_dialog.m_bRunning);
+    EXPECT_EQ(d.Text(IDC_START), "Stop");
+  }
+  for (int i = 0; i < 20; ++i) {
+    DialogDriver d;
+    StartSlowJob(d);
+    if (i % 2)
+      ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    else
+      ::PostMessageA(d.m_hWnd, WM_COMMAND, IDOK, (LPARAM)d.Item(IDOK));
+    HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+    ASSERT_NE(hBox, nullptr);
+    AnswerBox(hBox, IDYES);
+    ASSERT_TRUE(d.WaitEnded()) << i;
+    EXPECT_EQ(d.m_dialog.m_hThread, nullptr);
+    EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
+  }
+}

@@ -1,0 +1,437 @@
+#include "ui/MainDialog.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/ProgressCallback.h"
+#include "framework/MessageBox.h"
+#include "framework/WinApp.h"
+#include "res/resource.h"
+
+namespace {
+
+const char* const kAlgorithmNames[] = {
+    "CRC32",    "Adler32",    "Tiger",      "Panama",     "Whirlpool",  "MD2",      "MD4",
+    "MD5",      "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",     "SHA2-224",
+    "SHA2-256", "SHA2-384",   "SHA2-512",   "SHA3-224",   "SHA3-256",   "SHA3-384", "SHA3-512"};
+
+// The input controls that a file job disables, in the order they change.
+const int kJobControls[] = {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA,     IDC_BROWSE,
+                            IDC_KEY,       IDC_RESULT, IDC_COPY, IDC_UPPERCASE};
+
+std::string LoadText(UINT nID) {
+  char szText[512] = {};
+  ::LoadStringA(AfxGetResourceHandle(), nID, szText, sizeof(szText));
+  return szText;
+}
+
+// Dismisses a notice that a worker shows while the dialog is closing.
+BOOL CALLBACK DismissNotice(HWND hWnd, LPARAM) {
+  char szClass[16] = {};
+  ::GetClassNameA(hWnd, szClass, sizeof(szClass));
+  if (std::strcmp(szClass, "#32770") == 0) ::PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
+class HasherLock {
+ public:
+  explicit HasherLock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
+  ~HasherLock() { ::LeaveCriticalSection(&m_cs); }
+  HasherLock(const HasherLock&) = delete;
+  HasherLock& operator=(const HasherLock&) = delete;
+
+ private:
+  CRITICAL_SECTION& m_cs;
+};
+
+}  // namespace
+
+MainDialog::MainDialog()
+    : CDialog(IDD_MAIN, nullptr),
+      m_hIcon(::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+  ::InitializeCriticalSection(&m_csHasher);
+}
+
+MainDialog::~MainDialog() {
+  EndJobThread();  // normally done when the window went away
+  delete m_pHasher.exchange(nullptr);
+  ::DeleteCriticalSection(&m_csHasher);
+}
+
+BEGIN_MESSAGE_MAP(MainDialog, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_DESTROY()
+ON_BN_CLICKED(IDC_STRING, OnBnClickedString)
+ON_BN_CLICKED(IDC_FILE, OnBnClickedFile)
+ON_CBN_SELCHANGE(IDC_ALGORITHM, OnCbnSelchangeAlgorithm)
+ON_BN_CLICKED(IDC_HMAC, OnBnClickedHmac)
+ON_BN_CLICKED(IDC_BROWSE, OnBnClickedBrowse)
+ON_BN_CLICKED(IDC_COPY, OnBnClickedCopy)
+ON_BN_CLICKED(IDC_START, OnBnClickedStart)
+ON_BN_CLICKED(IDC_UPPERCASE, OnBnClickedUppercase)
+ON_BN_CLICKED(IDC_ABOUT, OnBnClickedAbout)
+ON_EN_CHANGE(IDC_DATA, OnEnChangeData)
+ON_EN_CHANGE(IDC_KEY, OnEnChangeKey)
+ON_WM_DROPFILES()
+END_MESSAGE_MAP()
+
+void MainDialog::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+  DDX_Control(pDX, IDC_ALGORITHM, m_algorithms);
+}
+
+BOOL MainDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  m_bRunning = FALSE;
+  m_pHasher = nullptr;
+  for (const char* pszName : kAlgorithmNames) m_algorithms.AddString(pszName);
+  m_algorithms.SetCurSel(0);
+  SetDataType(true);
+  CheckDlgButton(IDC_STRING, BST_CHECKED);
+  ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
+  ::EnableWindow(GetDlgItem(IDC_HMAC), FALSE);
+  return TRUE;  // focus to the first tab stop: the data source
+}
+
+void MainDialog::SetDataType(bool bString) {
+  RECT rc;
+  ::GetWindowRect(GetDlgItem(bString ? IDC_ALGORITHM : IDC_RESULT), &rc);
+  HWND hData = GetDlgItem(IDC_DATA);
+  // Sizing without SWP_NOZORDER also puts the field first in the tab order.
+  ::SetWindowPos(hData, HWND_TOP, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOMOVE | SWP_NOOWNERZORDER);
+  ::SendMessageA(hData, EM_SETREADONLY, bString ? FALSE : TRUE, 0);
+  ::ShowWindow(GetDlgItem(IDC_BROWSE), bString ? SW_HIDE : SW_SHOW);
+  DragAcceptFiles(bString ? FALSE : TRUE);
+  ::EnableWindow(GetDlgItem(IDC_START), bString ? FALSE : TRUE);
+  SetDlgItemText(IDC_DATA, "");
+  SetDlgItemText(IDC_RESULT, "");
+}
+
+void MainDialog::EnableControls(bool bEnable) {
+  for (int nID : kJobControls) ::EnableWindow(GetDlgItem(nID), bEnable ? TRUE : FALSE);
+  const int nAlgorithm = m_algorithms.GetCurSel();
+  ::EnableWindow(GetDlgItem(IDC_HMAC), bEnable && nAlgorithm != 0 && nAlgorithm != 1);
+}
+
+BOOL MainDialog::PreTranslateMessage(MSG* pMsg) {
+  if (pMsg->message == WM_KEYDOWN) {
+    if (pMsg->wParam == VK_RETURN || pMsg->wParam == VK_ESCAPE) return TRUE;
+    if (pMsg->wParam == 0x41 &&
+        ((::GetKeyState(VK_LCONTROL) & 0x8000) || (::GetKeyState(VK_RCONTROL) & 0x8000))) {
+      HWND hField = nullptr;
+      for (int nID : {IDC_DATA, IDC_KEY, IDC_RESULT}) {
+        if (pMsg->hwnd == GetDlgItem(nID)) {
+          hField = pMsg->hwnd;
+          break;
+        }
+      }
+      if (hField != nullptr) {
+        const int nLength = ::GetWindowTextLengthA(hField);
+        if (nLength > 0) ::SendMessageA(hField, EM_SETSEL, 0, nLength);
+      }
+    }
+  }
+  return CDialog::PreTranslateMessage(pMsg);
+}
+
+BOOL MainDialog::ConfirmQuit() {
+  return MessageBox(LoadText(IDS_QUIT_WHILE_RUNNING).c_str(), "Warning",
+                    MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void MainDialog::OnSysCommand(UINT nID, LPARAM lParam) {
+  if (nID == SC_CLOSE && m_bRunning && !ConfirmQuit()) return;
+  CDialog::OnSysCommand(nID, lParam);
+}
+
+void MainDialog::OnOK() {
+  if (m_bRunning && !ConfirmQuit()) return;
+  CDialog::OnOK();
+}
+
+void MainDialog::OnDestroy() {
+  // The worker must be gone before the dialog, its controls and its Hasher.
+  EndJobThread();
+  CDialog::OnDestroy();
+}
+
+void MainDialog::OnPaint() {
+  if (!IsIconic()) {
+    CDialog::OnPaint();
+    return;
+  }
+  PAINTSTRUCT ps;
+  HDC hDC = ::BeginPaint(m_hWnd, &ps);
+  SendMessage(WM_ICONERASEBKGND, (WPARAM)hDC, 0);
+  RECT rc;
+  GetClientRect(&rc);
+  const int x = (rc.right - rc.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (rc.bottom - rc.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+  ::DrawIcon(hDC, x, y, m_hIcon);
+  ::EndPaint(m_hWnd, &ps);
+}
+
+HCURSOR MainDialog::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
+
+void MainDialog::OnDropFiles(HDROP hDropInfo) {
+  // Only File mode accepts drops; a drop message that comes anyway changes
+  // nothing.
+  const bool bAccepting = (::GetWindowLongA(m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+  if (bAccepting && ::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0) != 0) {
+    char szPath[MAX_PATH] = {};
+    ::DragQueryFileA(hDropInfo, 0, szPath, sizeof(szPath));
+    const DWORD dwAttributes = ::GetFileAttributesA(szPath);
+    if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) SetDlgItemText(IDC_DATA, szPath);
+  }
+  CDialog::OnDropFiles(hDropInfo);
+  ::DragFinish(hDropInfo);
+}
+
+void MainDialog::OnBnClickedString() {
+  SetDataType(true);
+  ::SetFocus(GetDlgItem(IDC_DATA));
+}
+
+void MainDialog::OnBnClickedFile() { SetDataType(false); }
+
+void MainDialog::OnCbnSelchangeAlgorithm() {
+  const int nAlgorithm = m_algorithms.GetCurSel();
+  if (nAlgorithm == 0 || nAlgorithm == 1) {
+    ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
+    ::EnableWindow(GetDlgItem(IDC_HMAC), FALSE);
+    SetDlgItemText(IDC_KEY, "");
+  } else {
+    ::EnableWindow(GetDlgItem(IDC_KEY), TRUE);
+    ::EnableWindow(GetDlgItem(IDC_HMAC), TRUE);
+  }
+  UpdateStringDigest();
+}
+
+void MainDialog::OnBnClickedHmac() {
+  HWND hKey = GetDlgItem(IDC_KEY);
+  SetDlgItemText(IDC_RESULT, "");
+  if (IsDlgButtonChecked(IDC_HMAC)) {
+    ::SendMessageA(hKey, EM_SETREADONLY, FALSE, 0);
+    ::SetFocus(hKey);
+  } else {
+    ::SendMessageA(hKey, EM_SETREADONLY, TRUE, 0);
+    if (::GetWindowTextLengthA(hKey) > 0) SetDlgItemText(IDC_KEY, "");
+  }
+}
+
+void MainDialog::OnBnClickedBrowse() {
+  const std::vector<std::string> paths = m_picker.OpenFiles(m_hWnd, false, nullptr, "", "");
+  if (!paths.empty()) SetDlgItemText(IDC_DATA, paths.front().c_str());
+}
+
+void MainDialog::OnBnClickedCopy() {
+  HWND hResult = GetDlgItem(IDC_RESULT);
+  const int nLength = ::GetWindowTextLengthA(hResult);
+  if (nLength == 0) return;
+  const std::string strText = ReadControlText(hResult);
+  if (!OpenClipboard()) return;
+  ::EmptyClipboard();
+  // Without memory the copy is abandoned quietly, like a busy clipboard.
+  HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE, nLength + 1);
+  void* pMem = hMem != nullptr ? ::GlobalLock(hMem) : nullptr;
+  if (pMem == nullptr) {
+    if (hMem != nullptr) ::GlobalFree(hMem);
+    ::CloseClipboard();
+    return;
+  }
+  std::memcpy(pMem, strText.c_str(), strText.size() + 1);
+  ::GlobalUnlock(hMem);
+  if (::SetClipboardData(CF_TEXT, hMem) == nullptr) ::GlobalFree(hMem);
+  ::CloseClipboard();
+  AfxMessageBox("The result copied to clipboard successed!");
+}
+
+void MainDialog::OnBnClickedUppercase() {
+  std::string strText = ReadControlText(GetDlgItem(IDC_RESULT));
+  if (strText.empty()) return;
+  std::vector<char> buffer(strText.begin(), strText.end());
+  buffer.push_back('\0');
+  if (IsDlgButtonChecked(IDC_UPPERCASE))
+    ::CharUpperA(buffer.data());
+  else
+    ::CharLowerA(buffer.data());
+  SetDlgItemText(IDC_RESULT, buffer.data());
+}
+
+void MainDialog::OnBnClickedAbout() {
+  // Opens the About box once that dialog is part of the program.
+}
+
+void MainDialog::OnEnChangeData() { UpdateStringDigest(); }
+
+void MainDialog::OnEnChangeKey() { UpdateStringDigest(); }
+
+std::string MainDialog::ReadControlText(HWND hWnd) const {
+  const int nLength = ::GetWindowTextLengthA(hWnd);
+  std::vector<char> buffer(nLength + 1, '\0');
+  ::GetWindowTextA(hWnd, buffer.data(), nLength + 1);
+  return std::string(buffer.data());
+}
+
+void MainDialog::UpdateStringDigest() {
+  if (IsDlgButtonChecked(IDC_FILE)) {
+    SetDlgItemText(IDC_RESULT, "");
+    m_progress.SetPos(0);
+    return;
+  }
+  const UINT nAlgorithm = (UINT)m_algorithms.GetCurSel();
+  const int nHmac = IsDlgButtonChecked(IDC_HMAC);
+  const int nUpper = IsDlgButtonChecked(IDC_UPPERCASE);
+  const std::string strData = ReadControlText(GetDlgItem(IDC_DATA));
+  const std::string strKey = ReadControlText(GetDlgItem(IDC_KEY));
+  if (strData.empty() || (nHmac && strKey.empty())) {
+    SetDlgItemText(IDC_RESULT, "");
+    m_progress.SetPos(0);
+    return;
+  }
+  std::string strResult;
+  {
+    HasherLock lock(m_csHasher);
+    Hasher* pHasher = new Hasher(nAlgorithm);
+    m_pHasher = pHasher;
+    strResult = pHasher->HashString(strData, strKey, nHmac, nUpper);
+    m_pHasher = nullptr;
+    delete pHasher;
+  }
+  SetDlgItemText(IDC_RESULT, strResult.c_str());
+}
+
+bool MainDialog::JobThreadAlive() const {
+  return m_hThread != nullptr && ::WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT;
+}
+
+void* MainDialog::BindWorker() {
+  return m_thunk.BindFirstArgument(this, &MainDialog::HashFileThread);
+}
+
+HANDLE MainDialog::CreateWorker(void* pfnStart, DWORD* pdwThreadId) {
+  return ::CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pfnStart), nullptr, 0,
+                        pdwThreadId);
+}
+
+void MainDialog::OnBnClickedStart() {
+  SetDlgItemText(IDC_RESULT, "");
+  if (ReadControlText(GetDlgItem(IDC_START)) == "Stop") {
+    if (MessageBox(LoadText(IDS_STOP_WHILE_RUNNING).c_str(), "Warning",
+                   MB_YESNO | MB_ICONWARNING) == IDYES) {
+      HasherLock lock(m_csHasher);
+      if (Hasher* pHasher = m_pHasher) pHasher->m_bStop = 1;
+    }
+    return;
+  }
+  // One job at a time: a worker that has not yet set "Stop" (or is
+  // finishing) still counts.
+  if (JobThreadAlive()) return;
+  if (m_hThread != nullptr) {
+    ::CloseHandle(m_hThread);
+    m_hThread = nullptr;
+  }
+  void* pfnStart = BindWorker();
+  if (pfnStart == nullptr) return;
+  DWORD dwThreadId = 0;
+  HANDLE hThread = CreateWorker(pfnStart, &dwThreadId);
+  if (hThread == nullptr) return;
+  m_hThread = hThread;
+  m_dwThreadId = dwThreadId;
+}
+
+void MainDialog::EndJobThread() {
+  if (m_hThread == nullptr) return;
+  m_bClosing = TRUE;
+  for (;;) {
+    {
+      // Repeated, since HashFile clears the flag when it begins.
+      HasherLock lock(m_csHasher);
+      if (Hasher* pHasher = m_pHasher) pHasher->m_bStop = 1;
+    }
+    // The worker waits in messages it sends to this thread: serve them.
+    const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, 100, QS_SENDMESSAGE);
+    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_FAILED) break;
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    ::EnumThreadWindows(m_dwThreadId, &DismissNotice, 0);
+  }
+  ::CloseHandle(m_hThread);
+  m_hThread = nullptr;
+}
+
+void MainDialog::OnProgress(int nPercent) { m_progress.SetPos(nPercent); }
+
+void MainDialog::ShowSystemError(DWORD dwError) {
+  LPSTR pszMessage = nullptr;
+  const DWORD dwLength = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, dwError, 0, reinterpret_cast<LPSTR>(&pszMessage), 0, nullptr);
+  if (dwLength != 0 && pszMessage != nullptr) {
+    AfxMessageBox(pszMessage);
+  } else {
+    // The system has no text for this code: name the code itself.
+    char szFallback[64];
+    std::snprintf(szFallback, sizeof(szFallback), "Error %lu (0x%08lX).", dwError, dwError);
+    AfxMessageBox(szFallback);
+  }
+  if (pszMessage != nullptr) ::LocalFree(pszMessage);
+}
+
+DWORD __stdcall MainDialog::HashFileThread(LPVOID) {
+  const std::string strPath = ReadControlText(GetDlgItem(IDC_DATA));
+  if (strPath.empty()) {
+    if (!m_bClosing) AfxMessageBox(IDS_NO_FILE_NAME);
+    return 0;
+  }
+  SetDlgItemText(IDC_START, "Stop");
+  const UINT nAlgorithm = (UINT)m_algorithms.GetCurSel();
+  {
+    HasherLock lock(m_csHasher);
+    delete m_pHasher.exchange(nullptr);
+  }
+  const int nHmac = IsDlgButtonChecked(IDC_HMAC);
+  const int nUpper = IsDlgButtonChecked(IDC_UPPERCASE);
+  const std::string strKey = ReadControlText(GetDlgItem(IDC_KEY));
+  if (nHmac && strKey.empty()) {
+    m_bRunning = FALSE;
+    SetDlgItemText(IDC_START, "Start");
+    SetDlgItemText(IDC_RESULT, "");
+    m_progress.SetPos(0);
+    return 0;
+  }
+  Hasher* pHasher = new Hasher(nAlgorithm);
+  {
+    HasherLock lock(m_csHasher);
+    m_pHasher = pHasher;
+  }
+  EnableControls(false);
+  m_bRunning = TRUE;
+
+  const std::string strResult = pHasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
+                                                  ProgressCallback(this, &MainDialog::OnProgress));
+  const bool bStopped = pHasher->m_bStop != 0;
+  if (strResult.empty() && !bStopped) {
+    if (!m_bClosing) ShowSystemError(pHasher->ErrorCode());
+    m_progress.SetPos(0);
+  } else if (bStopped) {
+    m_progress.SetPos(0);
+  }
+  EnableControls(true);
+  {
+    HasherLock lock(m_csHasher);
+    m_pHasher = nullptr;
+  }
+  delete pHasher;
+  m_bRunning = FALSE;
+  SetDlgItemText(IDC_START, "Start");
+  SetDlgItemText(IDC_RESULT, strResult.c_str());
+  return 1;
+}

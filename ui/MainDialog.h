@@ -1,0 +1,84 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "engine/Hasher.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "ui/CallbackThunk.h"
+#include "ui/FilePicker.h"
+
+// The program's window: algorithm list, String/File data source, HMAC key,
+// result with copy and case switch, and the file job on a worker thread.
+// The worker reaches the dialog only through window messages; the fields it
+// shares with the user-interface thread are atomics.
+class MainDialog : public CDialog {
+ public:
+  MainDialog();
+  ~MainDialog() override;
+
+  void SetDataType(bool bString);
+  void EnableControls(bool bEnable);
+  void UpdateStringDigest();
+  std::string ReadControlText(HWND hWnd) const;
+  void OnProgress(int nPercent);
+  void ShowSystemError(DWORD dwError);
+  DWORD __stdcall HashFileThread(LPVOID lpParameter);
+
+  CProgressCtrl m_progress;
+  CComboBox m_algorithms;
+  HICON m_hIcon;
+  FilePicker m_picker;
+  std::atomic<BOOL> m_bRunning{FALSE};
+  CallbackThunk m_thunk;
+  std::atomic<Hasher*> m_pHasher{nullptr};
+
+  // The worker of the current (or last) job; kept so that closing the
+  // dialog can stop it and wait for it, and so that a second Start cannot
+  // start another job while it lives.
+  HANDLE m_hThread = nullptr;
+  DWORD m_dwThreadId = 0;
+  std::atomic<BOOL> m_bClosing{FALSE};
+  // Guards the hand-over of m_pHasher between the threads, so that a Stop
+  // never writes into a Hasher that the worker is destroying.
+  CRITICAL_SECTION m_csHasher;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL PreTranslateMessage(MSG* pMsg) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+
+  // Thread creation, separate so that its failure can be tried out.
+  virtual void* BindWorker();
+  virtual HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId);
+
+  void OnSysCommand(UINT nID, LPARAM lParam);
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+  void OnDropFiles(HDROP hDropInfo);
+  void OnDestroy();
+  void OnBnClickedString();
+  void OnBnClickedFile();
+  void OnCbnSelchangeAlgorithm();
+  void OnBnClickedHmac();
+  void OnBnClickedBrowse();
+  void OnBnClickedCopy();
+  void OnBnClickedStart();
+  void OnBnClickedUppercase();
+  void OnBnClickedAbout();
+  void OnEnChangeData();
+  void OnEnChangeKey();
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  bool JobThreadAlive() const;
+  // Stops a running job and waits for its worker, serving the messages the
+  // worker sends meanwhile.
+  void EndJobThread();
+  BOOL ConfirmQuit();
+};
