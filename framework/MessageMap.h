@@ -36,6 +36,7 @@ struct AFX_MSGMAP {
   const AFX_MSGMAP* theClass::GetThisMessageMap() {                                 \
     typedef theClass ThisClass;                                                     \
     typedef baseClass TheBaseClass;                                                 \
+    static_assert(sizeof(ThisClass) > 0, "a map may have no entries");              \
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 #define END_MESSAGE_MAP()                                                                       \
   { 0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr }                                   \

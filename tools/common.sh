@@ -16,7 +16,8 @@ log() { printf '[vexorin] %s\n' "$*" >&2; }
 
 # Configures (once) and builds the tree in $BUILD_DIR.
 build_tree() {
-  if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  # Configure when the tree is new or a configure step did not finish.
+  if [ ! -f "$BUILD_DIR/CMakeCache.txt" ] || [ ! -f "$BUILD_DIR/Makefile" ]; then
     cmake -S "$VEXORIN_ROOT" -B "$BUILD_DIR" \
       -DCMAKE_TOOLCHAIN_FILE="$VEXORIN_ROOT/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCRYPTOPP_ROOT="$CRYPTOPP_PREFIX" >/dev/null

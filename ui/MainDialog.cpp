@@ -8,6 +8,7 @@
 #include "framework/MessageBox.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
+#include "ui/AboutDialog.h"
 
 namespace {
 
@@ -266,7 +267,8 @@ void MainDialog::OnBnClickedUppercase() {
 }
 
 void MainDialog::OnBnClickedAbout() {
-  // Opens the About box once that dialog is part of the program.
+  AboutDialog dialog;
+  dialog.DoModal();
 }
 
 void MainDialog::OnEnChangeData() { UpdateStringDigest(); }

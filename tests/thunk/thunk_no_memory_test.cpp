@@ -33,6 +33,14 @@ class AddressSpaceFiller {
       }
       if (m_regions.size() == m_regions.capacity()) break;  // never reallocate while full
     }
+    // Some holes take a committed block although they refused a bare
+    // reservation (Wine keeps a few such areas): fill them the way the
+    // adapter allocates.
+    while (m_regions.size() < m_regions.capacity()) {
+      void* p = VirtualAlloc(nullptr, 1, MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+      if (p == nullptr) break;
+      m_regions.push_back(p);
+    }
   }
   void Release() {
     for (void* p : m_regions) VirtualFree(p, 0, MEM_RELEASE);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "framework/Dialog.h"
+#include "ui/HyperLink.h"
+
+// The About box: icon, product line, notice and two links, one to the web
+// site and one that starts a mail to support. Built afresh for every
+// opening, so both links start unvisited.
+class AboutDialog : public CDialog {
+ public:
+  AboutDialog();
+  ~AboutDialog() override;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  HyperLink m_linkWeb;
+  HyperLink m_linkMail;
+};
