@@ -43,6 +43,11 @@ start_session() {
     wineserver -w  # let the set-up server exit before a persistent one starts
   fi
   wineserver -p
+  # There is no window manager on the virtual display: let Wine draw the
+  # captions and frames itself, so windows look and click as on Windows.
+  if ! grep -qs '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  fi
   wine cmd /c exit >/dev/null 2>&1 || true
 }
 

@@ -23,7 +23,7 @@ for _ in $(seq 1 120); do
   sleep 1
 done
 sleep 3
-import -window root -crop 520x220+0+0 +repage "$out"
+import -window root -crop 436x118+38+38 +repage "$out"
 touch shot-done
 wait "$runner" || true
 rm -f shot-done

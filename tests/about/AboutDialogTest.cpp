@@ -13,11 +13,15 @@
 #include "res/resource.h"
 #include "tests/common/FakeShell.h"
 #include "tests/common/GuiTestSupport.h"
+#include "framework/WinApp.h"
 #include "ui/AboutLinks.h"
+#include "ui/MainDialog.h"
 
 using namespace guitest;
 
 namespace {
+
+CWinApp g_app("Vexorin");
 
 const COLORREF kNormal = RGB(0, 0, 255);
 const COLORREF kHover = RGB(255, 0, 255);
@@ -221,11 +225,53 @@ TEST_F(AboutDialogTest, CloseBoxClosesIt) {
   EXPECT_EQ(nResult, IDCANCEL);
 }
 
+// The way a user gets there: the main window's About button opens a box
+// owned by the main window, and a second press opens a fresh one.
+TEST_F(AboutDialogTest, TheMainWindowsAboutButtonOpensAFreshBoxEachTime) {
+  MainDialog mainDialog;
+  std::thread user([&] {
+    HWND hMain = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+      hMain = mainDialog.m_hWnd;
+      return hMain && IsWindowVisible(hMain);
+    }));
+    for (int nRound = 0; nRound < 2; ++nRound) {
+      PostMessageA(hMain, WM_COMMAND, MAKEWPARAM(IDC_ABOUT, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(hMain, IDC_ABOUT)));
+      HWND hDlg = nullptr;
+      ASSERT_TRUE(WaitFor([&] {
+        hDlg = FindWindowA("#32770", "About");
+        return hDlg && IsWindowVisible(hDlg);
+      }));
+      EXPECT_EQ(GetWindow(hDlg, GW_OWNER), hMain);
+      EXPECT_FALSE(IsWindowEnabled(hMain));  // modal
+      HWND hWeb = GetDlgItem(hDlg, IDC_WEB_LINK);
+      EXPECT_EQ(TextColourOf(hWeb), kNormal) << "round " << nRound;
+      if (nRound == 0) {
+        ASSERT_TRUE(ClickOn(hWeb));
+        EXPECT_TRUE(WaitFor([&] { return TextColourOf(hWeb) == kVisited; }));
+      }
+      PressKey(VK_ESCAPE);
+      EXPECT_TRUE(WaitFor([&] { return !IsWindow(hDlg); }));
+      EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(hMain) != FALSE; }));
+    }
+    // The main window is still there and ends as usual.
+    PostMessageA(hMain, WM_COMMAND, IDOK, 0);
+  });
+  g_app.m_pMainWnd = &mainDialog;
+  INT_PTR nResult = mainDialog.DoModal();
+  g_app.m_pMainWnd = nullptr;
+  user.join();
+  EXPECT_EQ(nResult, IDOK);
+  EXPECT_EQ(fakeshell::Calls().size(), 1u);
+}
+
 // Not part of the run: tools/screenshot-about.sh starts it to photograph
 // the box with the web link hovered, and ends it by creating "shot-done".
 TEST_F(AboutDialogTest, DISABLED_HoldForScreenshot) {
   RunAbout([](HWND hDlg) {
     SetWindowPos(hDlg, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetForegroundWindow(hDlg);
     MoveMouseTo(CentreOf(GetDlgItem(hDlg, IDC_WEB_LINK)));
     WaitFor([] { return GetFileAttributesA("shot-done") != INVALID_FILE_ATTRIBUTES; }, 12000);
     PressKey(VK_ESCAPE);
