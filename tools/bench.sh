@@ -2,8 +2,8 @@
 # Runs the engine benchmark under Wine next to the native Linux tools.
 #   tools/bench.sh [FILE_MIB] [TEXT_MIB] [more bench.exe arguments]
 # FILE_MIB (default 1024) is the size of the file for the file table,
-# TEXT_MIB (default 64) the size of the in-memory text. Wine runs through
-# user-mode emulation on this machine, so smaller sizes (for example 256 16)
+# TEXT_MIB (default 64) the size of the in-memory text. Where Wine runs through
+# user-mode emulation (see setup.sh), smaller sizes (for example 256 16)
 # keep a full run in minutes; the ratios are what matter.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
