@@ -111,7 +111,8 @@ bool ReadWhole(const char* path, std::string* data) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
-  bool ok = ::GetFileSizeEx(h, &size) != 0 && size.QuadPart < (1ll << 30) + 1;
+  bool ok =
+      ::GetFileSizeEx(h, &size) != 0 && static_cast<ULONGLONG>(size.QuadPart) <= data->max_size();
   if (ok) {
     // A 32-bit process may lack that much contiguous address space; ask first
     // rather than let the string fail.
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
   if (path) {
     std::string data;
     if (!ReadWhole(path, &data)) {
-      std::fprintf(stderr, "cannot read %s into memory (at most 1 GiB, contiguous)\n", path);
+      std::fprintf(stderr, "cannot read %s into memory (a string holds at most %zu bytes)\n", path,
+                   data.max_size());
       return 1;
     }
     // What the file path costs on top of hashing: the reader alone (views
