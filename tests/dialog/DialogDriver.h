@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,16 +18,30 @@
 // Exposes what the tests look at and lets them make thread creation fail.
 class TestDialog : public MainDialog {
  public:
+  ~TestDialog() override {
+    if (HANDLE h = m_hLastWorker.exchange(nullptr)) ::CloseHandle(h);
+  }
+
   bool m_bFailBind = false;
   bool m_bFailCreate = false;
-  int m_nThreadsStarted = 0;
+  std::atomic<int> m_nThreadsStarted{0};
+  // A handle of the test's own on the last worker, valid after the dialog
+  // has closed its one.
+  std::atomic<HANDLE> m_hLastWorker{nullptr};
 
  protected:
   void* BindWorker() override { return m_bFailBind ? nullptr : MainDialog::BindWorker(); }
   HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId) override {
     if (m_bFailCreate) return nullptr;
-    ++m_nThreadsStarted;
-    return MainDialog::CreateWorker(pfnStart, pdwThreadId);
+    HANDLE hThread = MainDialog::CreateWorker(pfnStart, pdwThreadId);
+    if (hThread != nullptr) {
+      HANDLE hCopy = nullptr;
+      ::DuplicateHandle(::GetCurrentProcess(), hThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+      if (HANDLE hOld = m_hLastWorker.exchange(hCopy)) ::CloseHandle(hOld);
+      ++m_nThreadsStarted;
+    }
+    return hThread;
   }
 };
 
@@ -129,15 +144,16 @@ class DialogDriver {
   // The worker thread of the last job has ended.
   bool WaitJobGone() {
     return WaitUntil([&] {
-      HANDLE h = m_dialog.m_hThread;
+      HANDLE h = m_dialog.m_hLastWorker;
       return h == nullptr || ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
     });
   }
   // Runs a whole file job and returns the result text.
   std::string RunFileJob(const std::string& path) {
     SetText(IDC_DATA, path);
+    const int nBefore = m_dialog.m_nThreadsStarted;
     PostClick(IDC_START);
-    WaitUntil([&] { return m_dialog.m_hThread != nullptr; });
+    if (!WaitUntil([&] { return m_dialog.m_nThreadsStarted != nBefore; })) return "<no job>";
     WaitJobGone();
     return Text(IDC_RESULT);
   }

@@ -150,8 +150,9 @@ TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
   EXPECT_EQ(d.ProgressPos(), 0);
   EXPECT_EQ(FocusOf(d.m_hWnd), d.Item(IDC_DATA));
 
-  // The data source leads the tab order; disabled and hidden controls and
-  // the radio buttons are passed over.
+  // The data source leads the tab order; disabled and hidden controls are
+  // passed over. Checking a radio button gives it the tab stop (the button
+  // control does that), so "String" is in the order and "File" is not.
   std::vector<int> order;
   HWND hCtl = ::GetNextDlgTabItem(d.m_hWnd, nullptr, FALSE);
   for (int i = 0; i < 12 && hCtl != nullptr; ++i) {
@@ -159,8 +160,8 @@ TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
     hCtl = ::GetNextDlgTabItem(d.m_hWnd, hCtl, FALSE);
     if (hCtl == d.Item(IDC_DATA)) break;
   }
-  EXPECT_EQ(order, (std::vector<int>{IDC_DATA, IDC_COPY, IDC_ALGORITHM, IDC_RESULT, IDC_UPPERCASE,
-                                     IDC_ABOUT, IDOK}));
+  EXPECT_EQ(order, (std::vector<int>{IDC_DATA, IDC_COPY, IDC_ALGORITHM, IDC_STRING, IDC_RESULT,
+                                     IDC_UPPERCASE, IDC_ABOUT, IDOK}));
 }
 
 TEST(MainDialogStates, StringAndFileLayouts) {
@@ -204,8 +205,13 @@ TEST(MainDialogStates, StringAndFileLayouts) {
   EXPECT_FALSE(d.Visible(IDC_BROWSE));
   EXPECT_FALSE(d.Enabled(IDC_START));
   EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 247));
+  // A click focuses the button it presses by itself, so File is chosen
+  // here the way a program would: check it and tell the dialog.
   ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(IDC_COPY), TRUE);
-  d.Click(IDC_FILE);
+  ::SendMessageA(d.Item(IDC_STRING), BM_SETCHECK, BST_UNCHECKED, 0);
+  ::SendMessageA(d.Item(IDC_FILE), BM_SETCHECK, BST_CHECKED, 0);
+  ::SendMessageA(d.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_FILE, BN_CLICKED), (LPARAM)d.Item(IDC_FILE));
+  EXPECT_TRUE(d.ReadOnly(IDC_DATA));
   EXPECT_EQ(FocusOf(d.m_hWnd), d.Item(IDC_COPY));
 }
 
