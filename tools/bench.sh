@@ -17,7 +17,7 @@ text_mib=${2:-64}
 shift $(($# < 2 ? $# : 2))
 
 bash "$here/setup.sh"
-build_tree --target bench
+build_tree --target bench --target dialog_bench
 start_session
 trap 'rm -f "$data"; stop_session' EXIT
 
@@ -39,3 +39,5 @@ native sha256sum
 native md5sum
 echo
 wine "$BUILD_DIR/bench/bench.exe" --text-mib "$text_mib" --file 'C:\vexorin-bench.bin' "$@"
+echo
+wine "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin'

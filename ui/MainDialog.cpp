@@ -369,7 +369,13 @@ void MainDialog::EndJobThread() {
   m_hThread = nullptr;
 }
 
-void MainDialog::OnProgress(int nPercent) { m_progress.SetPos(nPercent); }
+void MainDialog::OnProgress(int nPercent) {
+  // A report comes once per chunk, but the bar only moves per percent: each
+  // send waits for the user-interface thread, so repeats are not sent.
+  if (nPercent == m_nLastReport) return;
+  m_nLastReport = nPercent;
+  m_progress.SetPos(nPercent);
+}
 
 void MainDialog::ShowSystemError(DWORD dwError) {
   LPSTR pszMessage = nullptr;
@@ -416,6 +422,7 @@ DWORD __stdcall MainDialog::HashFileThread(LPVOID) {
   }
   EnableControls(false);
   m_bRunning = TRUE;
+  m_nLastReport = -1;  // the first report of every job is shown
 
   const std::string strResult = pHasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
                                                   ProgressCallback(this, &MainDialog::OnProgress));

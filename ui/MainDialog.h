@@ -42,6 +42,8 @@ class MainDialog : public CDialog {
   HANDLE m_hThread = nullptr;
   DWORD m_dwThreadId = 0;
   std::atomic<BOOL> m_bClosing{FALSE};
+  // The last percentage the worker put on the bar (worker thread only).
+  int m_nLastReport = -1;
   // Guards the hand-over of m_pHasher between the threads, so that a Stop
   // never writes into a Hasher that the worker is destroying.
   CRITICAL_SECTION m_csHasher;
