@@ -38,5 +38,5 @@ void Reset(BOOL bResult) {
 // here, the linker takes it instead of the one of shell32's import library.
 extern "C" {
 BOOL(WINAPI* g_pfnShellExecuteExA)
-(SHELLEXECUTEINFOA*) asm("__imp__ShellExecuteExA@4") = fakeshell::FakeShellExecuteExA;
+(SHELLEXECUTEINFOA*)asm("__imp__ShellExecuteExA@4") = fakeshell::FakeShellExecuteExA;
 }

@@ -123,8 +123,12 @@ class DialogDriver {
   }
   bool Enabled(int nID) const { return ::IsWindowEnabled(Item(nID)) != FALSE; }
   bool Visible(int nID) const { return ::IsWindowVisible(Item(nID)) != FALSE; }
-  bool ReadOnly(int nID) const { return (::GetWindowLongA(Item(nID), GWL_STYLE) & ES_READONLY) != 0; }
-  bool Checked(int nID) const { return ::SendMessageA(Item(nID), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  bool ReadOnly(int nID) const {
+    return (::GetWindowLongA(Item(nID), GWL_STYLE) & ES_READONLY) != 0;
+  }
+  bool Checked(int nID) const {
+    return ::SendMessageA(Item(nID), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
   // A click whose handler returns at once.
   void Click(int nID) { ::SendMessageA(Item(nID), BM_CLICK, 0, 0); }
   // A click whose handler may open a modal box.

@@ -13,8 +13,8 @@ const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
 
 std::string SystemText(DWORD dwError) {
   char sz[1024] = {};
-  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, sz,
-                   sizeof(sz), nullptr);
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                   sz, sizeof(sz), nullptr);
   return sz;
 }
 
@@ -130,10 +130,10 @@ TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
   HWND hList = d.Item(IDC_ALGORITHM);
   ASSERT_EQ(::SendMessageA(hList, CB_GETCOUNT, 0, 0), 21);
   EXPECT_EQ(::SendMessageA(hList, CB_GETCURSEL, 0, 0), 0);
-  const char* names[] = {"CRC32", "Adler32", "Tiger", "Panama", "Whirlpool", "MD2", "MD4",
-                         "MD5", "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",
-                         "SHA2-224", "SHA2-256", "SHA2-384", "SHA2-512", "SHA3-224", "SHA3-256",
-                         "SHA3-384", "SHA3-512"};
+  const char* names[] = {
+      "CRC32",    "Adler32",    "Tiger",      "Panama",     "Whirlpool",  "MD2",      "MD4",
+      "MD5",      "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",     "SHA2-224",
+      "SHA2-256", "SHA2-384",   "SHA2-512",   "SHA3-224",   "SHA3-256",   "SHA3-384", "SHA3-512"};
   for (int i = 0; i < 21; ++i) {
     char sz[64] = {};
     ::SendMessageA(hList, CB_GETLBTEXT, i, (LPARAM)sz);
@@ -217,7 +217,7 @@ TEST(MainDialogStates, StringAndFileLayouts) {
 
 TEST(MainDialogStates, EnableControlsAroundAJob) {
   DialogDriver d;
-  const int inputs[] = {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE,
+  const int inputs[] = {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA,     IDC_BROWSE,
                         IDC_KEY,       IDC_RESULT, IDC_COPY, IDC_UPPERCASE};
   d.Click(IDC_FILE);
   for (int nIndex : {0, 1, 7}) {
@@ -404,8 +404,7 @@ TEST(MainDialogKeyboard, EnterAndEscapeDoNothingAndCtrlASelectsAll) {
     const int nLength = (int)d.Text(nID).size();
     ASSERT_GT(nLength, 0);
     PressCtrlA();
-    EXPECT_TRUE(WaitUntil([&] { return Selection(hField) == std::make_pair(0, nLength); }))
-        << nID;
+    EXPECT_TRUE(WaitUntil([&] { return Selection(hField) == std::make_pair(0, nLength); })) << nID;
   }
   // In an empty field Ctrl+A does nothing; typing still goes on after it.
   d.SetText(IDC_DATA, "");

@@ -130,7 +130,6 @@ TEST(FilePickerFolder, PickWithoutAReadableVolumeKeepsTheFolder) {
   ASSERT_FALSE(missing.empty()) << "every drive letter is in use";
   EXPECT_FALSE(FilePicker::RememberFolder(missing + "dir\\file.txt", lastDir));
   EXPECT_EQ(lastDir, "C:\\before\\");
-
 }
 
 TEST(FilePickerSize, ExtendedFormOnlyOnNt5) {
