@@ -408,4 +408,69 @@ TEST_F(ProgramCloseDuringJob, YesEndsTheProgramCleanlyEveryTime) {
   }
 }
 
+// Not a test: tools/screenshots.sh runs it to photograph three states. Each
+// state is held until the script has taken its picture: the test writes the
+// window's geometry (WxH+X+Y) to shot-NAME and waits for shot-NAME-done.
+bool HoldForShot(const Program& program, const char* pszName) {
+  RECT rc = {};
+  ::GetWindowRect(program.Window(), &rc);
+  const std::string marker = std::string("shot-") + pszName;
+  const std::string done = marker + "-done";
+  ::DeleteFileA(done.c_str());
+  const std::string geometry = std::to_string(rc.right - rc.left) + "x" +
+                               std::to_string(rc.bottom - rc.top) + "+" + std::to_string(rc.left) +
+                               "+" + std::to_string(rc.top) + "\n";
+  HANDLE h = ::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD dwWritten = 0;
+  ::WriteFile(h, geometry.data(), (DWORD)geometry.size(), &dwWritten, nullptr);
+  ::CloseHandle(h);
+  const bool bTaken = WaitUntil(
+      [&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
+  ::DeleteFileA(marker.c_str());
+  ::DeleteFileA(done.c_str());
+  return bTaken;
+}
+
+TEST(ProgramScreenshots, DISABLED_HoldStates) {
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  ::SetWindowPos(program.Window(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ::SetForegroundWindow(program.Window());
+
+  program.SelectAlgorithm(kMd5);
+  program.SetText(IDC_DATA, "abc");
+  ASSERT_TRUE(HoldForShot(program, "string"));
+
+  TempFile small("sample.bin", Pattern(1048576));
+  program.Click(IDC_FILE);
+  program.SetText(IDC_DATA, small.Path());
+  // Clicked rather than posted, so that the focus moves to the button as
+  // under a user's hand: starting a job returns at once.
+  program.Click(IDC_START);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
+  ASSERT_TRUE(HoldForShot(program, "file"));
+
+  // Mostly unwritten, so it costs no disk, yet MD2 takes its time over it.
+  TempFile large("large.bin", "");
+  HANDLE h = ::CreateFileA(large.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 128LL * 1048576;
+  ASSERT_TRUE(::SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(h));
+  ::CloseHandle(h);
+  program.SelectAlgorithm(kMd2);
+  program.SetText(IDC_DATA, large.Path());
+  program.Click(IDC_START);
+  ASSERT_TRUE(WaitUntil([&] { return program.ProgressPos() >= 30; }, 60000));
+  ASSERT_TRUE(HoldForShot(program, "job"));
+
+  program.PostClick(IDOK);
+  HWND hBox = program.WaitForBox("Warning");
+  ASSERT_NE(hBox, nullptr);
+  Answer(hBox, IDYES);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
 }  // namespace
