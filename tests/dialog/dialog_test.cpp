@@ -479,7 +479,7 @@ TEST(MainDialogJobs, FileDigestsEqualStringDigests) {
   // After a CRC32 job the key field is back but the HMAC box is not.
   d.SelectAlgorithm(0);
   d.Click(IDC_HMAC);
-  EXPECT_EQ(d.RunFileJob(path), Expected(0, bytes));
+  EXPECT_EQ(d.RunFileJob(path), Expected(0, bytes, "", 0, 1));  // upper case is still on
   EXPECT_FALSE(d.Enabled(IDC_HMAC));
   EXPECT_TRUE(d.Enabled(IDC_KEY));
 }
