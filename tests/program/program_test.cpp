@@ -1,0 +1,476 @@
+// Vexorin.exe as its own process, driven from outside purely by window
+// messages, the way another program or a user would: its window, both ways
+// out, String and File digests end to end, and closing during a job.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/Hasher.h"
+#include "res/resource.h"
+
+namespace {
+
+const char kQuitQuestion[] = "There are a file is calculating, are you sure you want to quit?";
+const int kMd2 = 5;
+const int kMd5 = 7;
+const int kSha256 = 14;
+
+// The build gives a unix path; Wine reaches it through drive Z:.
+std::string ProgramPath() {
+  std::string path = VEXORIN_EXE;
+  if (!path.empty() && path[0] == '/') {
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    path = "Z:" + path;
+  }
+  return path;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 30000) {
+  const DWORD dwStart = ::GetTickCount();
+  while (!condition()) {
+    if (::GetTickCount() - dwStart > dwTimeoutMs) return false;
+    ::Sleep(10);
+  }
+  return true;
+}
+
+// WM_GETTEXT, since GetWindowText does not ask a window of another process.
+// A window that does not answer reads as a marker no control ever shows.
+std::string WindowText(HWND hWnd) {
+  char sz[4096] = {};
+  DWORD_PTR dwResult = 0;
+  if (!::SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof(sz), (LPARAM)sz, SMTO_NORMAL, 10000,
+                             &dwResult))
+    return "<no answer>";
+  return sz;
+}
+
+std::string ClassOf(HWND hWnd) {
+  char sz[64] = {};
+  ::GetClassNameA(hWnd, sz, sizeof(sz));
+  return sz;
+}
+
+// Visible top-level windows with this class and caption, owned by hOwner
+// (any owner when hOwner is null); the process is any when dwProcess is 0.
+std::vector<HWND> TopLevelWindows(DWORD dwProcess, const char* pszClass, const char* pszCaption,
+                                  HWND hOwner = nullptr) {
+  struct Search {
+    DWORD dwProcess;
+    const char* pszClass;
+    const char* pszCaption;
+    HWND hOwner;
+    std::vector<HWND> found;
+  } search = {dwProcess, pszClass, pszCaption, hOwner, {}};
+  struct Enum {
+    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
+      Search* p = reinterpret_cast<Search*>(lParam);
+      DWORD dwProcess = 0;
+      ::GetWindowThreadProcessId(hWnd, &dwProcess);
+      if ((p->dwProcess == 0 || dwProcess == p->dwProcess) && ::IsWindowVisible(hWnd) &&
+          (p->pszClass == nullptr || ClassOf(hWnd) == p->pszClass) &&
+          (p->hOwner == nullptr || ::GetWindow(hWnd, GW_OWNER) == p->hOwner) &&
+          WindowText(hWnd) == p->pszCaption)
+        p->found.push_back(hWnd);
+      return TRUE;
+    }
+  };
+  ::EnumWindows(&Enum::Proc, (LPARAM)&search);
+  return search.found;
+}
+
+// A file in the temporary folder, removed again by its owner.
+class TempFile {
+ public:
+  TempFile(const std::string& name, const std::string& bytes) {
+    char dir[MAX_PATH] = {};
+    ::GetTempPathA(sizeof(dir), dir);
+    m_path = std::string(dir) + "vexorin-program-" + std::to_string(::GetCurrentProcessId()) + "-" +
+             name;
+    HANDLE h = ::CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD dwWritten = 0;
+    if (h != INVALID_HANDLE_VALUE) {
+      m_bWritten = bytes.empty() ||
+                   (::WriteFile(h, bytes.data(), (DWORD)bytes.size(), &dwWritten, nullptr) &&
+                    dwWritten == bytes.size());
+      ::CloseHandle(h);
+    }
+  }
+  ~TempFile() { ::DeleteFileA(m_path.c_str()); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::string& Path() const { return m_path; }
+  bool Written() const { return m_bWritten; }
+
+ private:
+  std::string m_path;
+  bool m_bWritten = false;
+};
+
+// Bytes that vary within and across chunks and repeat at no power of two.
+std::string Pattern(size_t nSize) {
+  std::string bytes(nSize, '\0');
+  for (size_t i = 0; i < nSize; ++i) bytes[i] = (char)((i * 131 + (i >> 12) * 7 + (i >> 20)) % 251);
+  return bytes;
+}
+
+std::string Expected(int nAlgorithm, const std::string& bytes) {
+  Hasher hasher((UINT)nAlgorithm);
+  return hasher.HashString(bytes, "", 0, 0);
+}
+
+// One run of the program: started on construction, its main window found;
+// a process still alive at the end is killed so that no test leaves one.
+class Program {
+ public:
+  Program() {
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    std::string command = "\"" + ProgramPath() + "\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &m_pi))
+      return;
+    WaitUntil([&] {
+      std::vector<HWND> found = TopLevelWindows(m_pi.dwProcessId, nullptr, "Vexorin");
+      if (found.size() == 1) m_hWnd = found.front();
+      return m_hWnd != nullptr || Exited();
+    });
+  }
+  ~Program() {
+    if (m_pi.hProcess != nullptr) {
+      if (!Exited()) {
+        ::TerminateProcess(m_pi.hProcess, 99);
+        ::WaitForSingleObject(m_pi.hProcess, 10000);
+      }
+      ::CloseHandle(m_pi.hThread);
+      ::CloseHandle(m_pi.hProcess);
+    }
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  HWND Window() const { return m_hWnd; }
+  DWORD ProcessId() const { return m_pi.dwProcessId; }
+  HWND Item(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
+  std::string Text(int nID) const { return WindowText(Item(nID)); }
+  bool Enabled(int nID) const { return ::IsWindowEnabled(Item(nID)) != FALSE; }
+  bool Checked(int nID) const { return Send(nID, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  int ProgressPos() const { return (int)Send(IDC_PROGRESS, PBM_GETPOS, 0, 0); }
+
+  // Sent messages whose handlers return at once; a handler that opens a
+  // box instead shows as a time-out rather than a hung test.
+  LRESULT Send(int nID, UINT message, WPARAM wParam, LPARAM lParam) const {
+    DWORD_PTR dwResult = 0;
+    HWND hWnd = nID == 0 ? m_hWnd : Item(nID);
+    if (!::SendMessageTimeoutA(hWnd, message, wParam, lParam, SMTO_NORMAL, 10000, &dwResult))
+      return -1;
+    return (LRESULT)dwResult;
+  }
+  void SetText(int nID, const std::string& text) { Send(nID, WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+  void Click(int nID) { Send(nID, BM_CLICK, 0, 0); }
+  // A click whose handler may open a modal box: posted, as the button would.
+  void PostClick(int nID) {
+    ::PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED), (LPARAM)Item(nID));
+  }
+  void PostCloseBox() { ::PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0); }
+  void SelectAlgorithm(int nIndex) {
+    Send(IDC_ALGORITHM, CB_SETCURSEL, nIndex, 0);
+    Send(0, WM_COMMAND, MAKEWPARAM(IDC_ALGORITHM, CBN_SELCHANGE), (LPARAM)Item(IDC_ALGORITHM));
+  }
+
+  // A message box of the program owned by its main window.
+  HWND WaitForBox(const char* pszCaption, DWORD dwTimeoutMs = 15000) const {
+    HWND hBox = nullptr;
+    WaitUntil(
+        [&] {
+          std::vector<HWND> found = TopLevelWindows(m_pi.dwProcessId, "#32770", pszCaption, m_hWnd);
+          if (!found.empty()) hBox = found.front();
+          return hBox != nullptr;
+        },
+        dwTimeoutMs);
+    return hBox;
+  }
+
+  bool Exited() const { return ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0; }
+  // The exit code once the process has ended; STILL_ACTIVE if it did not.
+  DWORD WaitExitCode(DWORD dwTimeoutMs = 30000) const {
+    ::WaitForSingleObject(m_pi.hProcess, dwTimeoutMs);
+    DWORD dwCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(m_pi.hProcess, &dwCode);
+    return dwCode;
+  }
+
+  // Runs a whole file job from the Start click to the shown result.
+  std::string RunFileJob(const std::string& path) {
+    SetText(IDC_DATA, path);
+    PostClick(IDC_START);
+    if (!WaitUntil([&] { return Text(IDC_START) == "Start" && !Text(IDC_RESULT).empty(); }))
+      return "<no result>";
+    return Text(IDC_RESULT);
+  }
+
+ private:
+  PROCESS_INFORMATION m_pi = {};
+  HWND m_hWnd = nullptr;
+};
+
+std::string BoxText(HWND hBox) { return WindowText(::GetDlgItem(hBox, 0xFFFF)); }
+
+void Answer(HWND hBox, int nButton) {
+  ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
+}
+
+// The crash dialog of the system's debugger, had any process failed.
+bool CrashDialogShown() { return !TopLevelWindows(0, nullptr, "Program Error").empty(); }
+
+TEST(ProgramStart, OwnTaskBarWindowOfFixedSizeAndExitEndsWithCodeZero) {
+  Program program;
+  ASSERT_NE(program.Window(), nullptr) << "no window titled Vexorin from " << ProgramPath();
+  EXPECT_EQ(ClassOf(program.Window()), "#32770");
+  EXPECT_EQ(::GetWindow(program.Window(), GW_OWNER), nullptr);
+  const LONG lStyle = ::GetWindowLongA(program.Window(), GWL_STYLE);
+  const LONG lExStyle = ::GetWindowLongA(program.Window(), GWL_EXSTYLE);
+  EXPECT_TRUE(lExStyle & WS_EX_APPWINDOW);
+  EXPECT_TRUE(lStyle & WS_MINIMIZEBOX);
+  EXPECT_FALSE(lStyle & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(lStyle & WS_THICKFRAME);
+  EXPECT_EQ(program.Text(IDC_START), "Start");
+
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+TEST(ProgramStart, CloseBoxEndsWithCodeZero) {
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  program.PostCloseBox();
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+TEST(ProgramEndToEnd, StringDigestsOfPublishedVectors) {
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  ASSERT_TRUE(program.Checked(IDC_STRING));
+
+  program.SelectAlgorithm(kMd5);
+  program.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(program.Text(IDC_RESULT), "900150983cd24fb0d6963f7d28e17f72");
+
+  program.SelectAlgorithm(kSha256);
+  EXPECT_EQ(program.Text(IDC_RESULT),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  program.SelectAlgorithm(0);
+  program.SetText(IDC_DATA, "123456789");
+  EXPECT_EQ(program.Text(IDC_RESULT), "cbf43926");
+
+  // HMAC-MD5, RFC 2202 case 2, then shown in upper case.
+  program.SelectAlgorithm(kMd5);
+  program.Click(IDC_HMAC);
+  ASSERT_TRUE(program.Checked(IDC_HMAC));
+  program.SetText(IDC_DATA, "what do ya want for nothing?");
+  EXPECT_EQ(program.Text(IDC_RESULT), "") << "no digest before the key is typed";
+  program.SetText(IDC_KEY, "Jefe");
+  EXPECT_EQ(program.Text(IDC_RESULT), "750c783e6ab0b503eaa86e310a5db738");
+  program.Click(IDC_UPPERCASE);
+  EXPECT_EQ(program.Text(IDC_RESULT), "750C783E6AB0B503EAA86E310A5DB738");
+
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+TEST(ProgramEndToEnd, FileDigestsAndAFileThatIsMissing) {
+  TempFile abc("abc.txt", "abc");
+  const std::string bytes = Pattern(3 * 1048576 + 17);  // four chunks, the last one short
+  TempFile pattern("pattern.bin", bytes);
+  ASSERT_TRUE(abc.Written() && pattern.Written());
+
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  program.Click(IDC_FILE);
+  ASSERT_TRUE(program.Checked(IDC_FILE));
+  ASSERT_TRUE(program.Enabled(IDC_START));
+
+  program.SelectAlgorithm(kMd5);
+  EXPECT_EQ(program.RunFileJob(abc.Path()), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(program.ProgressPos(), 100);
+
+  program.SelectAlgorithm(kSha256);
+  EXPECT_EQ(program.RunFileJob(pattern.Path()), Expected(kSha256, bytes));
+  EXPECT_EQ(program.ProgressPos(), 100);
+  EXPECT_TRUE(program.Enabled(IDC_DATA) && program.Enabled(IDC_ALGORITHM));
+
+  // The system's own text for the failure, in a box of the program's name.
+  const std::string missing = abc.Path() + ".missing";
+  program.SetText(IDC_DATA, missing);
+  program.PostClick(IDC_START);
+  HWND hBox = program.WaitForBox("Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  char szSystem[512] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 0, szSystem, sizeof(szSystem), nullptr);
+  EXPECT_EQ(BoxText(hBox), szSystem);
+  Answer(hBox, IDOK);
+  EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Start"; }));
+  EXPECT_EQ(program.Text(IDC_RESULT), "");
+  EXPECT_EQ(program.ProgressPos(), 0);
+
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+// A file MD2 takes a second or more over, shared by the tests below.
+class ProgramCloseDuringJob : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { s_pSlow = new TempFile("slow.bin", Pattern(24 * 1048576)); }
+  static void TearDownTestSuite() {
+    delete s_pSlow;
+    s_pSlow = nullptr;
+  }
+
+  // Starts MD2 over the slow file and waits until the first chunk is in:
+  // from then on the program counts the job as running.
+  static void StartSlowJob(Program& program) {
+    ASSERT_TRUE(s_pSlow->Written());
+    program.Click(IDC_FILE);
+    program.SelectAlgorithm(kMd2);
+    program.SetText(IDC_DATA, s_pSlow->Path());
+    program.PostClick(IDC_START);
+    ASSERT_TRUE(WaitUntil([&] { return program.ProgressPos() > 0; }));
+    ASSERT_EQ(program.Text(IDC_START), "Stop");
+    ASSERT_FALSE(program.Enabled(IDC_DATA));
+  }
+
+  static void AskToClose(Program& program, bool bCloseBox) {
+    if (bCloseBox)
+      program.PostCloseBox();
+    else
+      program.PostClick(IDOK);
+  }
+
+  static TempFile* s_pSlow;
+};
+
+TempFile* ProgramCloseDuringJob::s_pSlow = nullptr;
+
+TEST_F(ProgramCloseDuringJob, NoKeepsWindowAndJobThenYesEnds) {
+  for (bool bCloseBox : {false, true}) {
+    SCOPED_TRACE(bCloseBox ? "close box" : "Exit");
+    Program program;
+    ASSERT_NE(program.Window(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartSlowJob(program));
+
+    AskToClose(program, bCloseBox);
+    HWND hBox = program.WaitForBox("Warning");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(BoxText(hBox), kQuitQuestion);
+    EXPECT_EQ(program.Text(IDC_START), "Stop");
+    Answer(hBox, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+    EXPECT_FALSE(program.Exited());
+    EXPECT_TRUE(::IsWindowVisible(program.Window()));
+    EXPECT_EQ(program.Text(IDC_START), "Stop");
+
+    AskToClose(program, bCloseBox);
+    hBox = program.WaitForBox("Warning");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(program.Text(IDC_START), "Stop");
+    Answer(hBox, IDYES);
+    EXPECT_EQ(program.WaitExitCode(), 0u);
+  }
+}
+
+TEST_F(ProgramCloseDuringJob, YesEndsTheProgramCleanlyEveryTime) {
+  for (int i = 0; i < 20; ++i) {
+    const bool bCloseBox = i % 2 != 0;
+    SCOPED_TRACE(std::string("run ") + std::to_string(i) + (bCloseBox ? ", close box" : ", Exit"));
+    Program program;
+    ASSERT_NE(program.Window(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartSlowJob(program));
+    AskToClose(program, bCloseBox);
+    HWND hBox = program.WaitForBox("Warning");
+    ASSERT_NE(hBox, nullptr);
+    ASSERT_EQ(program.Text(IDC_START), "Stop") << "the job ended before the question";
+    Answer(hBox, IDYES);
+    const DWORD dwCode = program.WaitExitCode();
+    ASSERT_EQ(dwCode, 0u) << std::hex << "exit code 0x" << dwCode;
+    ASSERT_FALSE(CrashDialogShown());
+  }
+}
+
+// Not a test: tools/screenshots.sh runs it to photograph three states. Each
+// state is held until the script has taken its picture: the test writes the
+// window's geometry (WxH+X+Y) to shot-NAME and waits for shot-NAME-done.
+bool HoldForShot(const Program& program, const char* pszName) {
+  RECT rc = {};
+  ::GetWindowRect(program.Window(), &rc);
+  const std::string marker = std::string("shot-") + pszName;
+  const std::string done = marker + "-done";
+  ::DeleteFileA(done.c_str());
+  const std::string geometry = std::to_string(rc.right - rc.left) + "x" +
+                               std::to_string(rc.bottom - rc.top) + "+" + std::to_string(rc.left) +
+                               "+" + std::to_string(rc.top) + "\n";
+  HANDLE h = ::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD dwWritten = 0;
+  ::WriteFile(h, geometry.data(), (DWORD)geometry.size(), &dwWritten, nullptr);
+  ::CloseHandle(h);
+  const bool bTaken = WaitUntil(
+      [&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
+  ::DeleteFileA(marker.c_str());
+  ::DeleteFileA(done.c_str());
+  return bTaken;
+}
+
+TEST(ProgramScreenshots, DISABLED_HoldStates) {
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  ::SetWindowPos(program.Window(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ::SetForegroundWindow(program.Window());
+
+  program.SelectAlgorithm(kMd5);
+  program.SetText(IDC_DATA, "abc");
+  ASSERT_TRUE(HoldForShot(program, "string"));
+
+  TempFile small("sample.bin", Pattern(1048576));
+  program.Click(IDC_FILE);
+  program.SetText(IDC_DATA, small.Path());
+  // Clicked rather than posted, so that the focus moves to the button as
+  // under a user's hand: starting a job returns at once.
+  program.Click(IDC_START);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
+  ASSERT_TRUE(HoldForShot(program, "file"));
+
+  // Mostly unwritten, so it costs no disk, yet MD2 takes its time over it.
+  TempFile large("large.bin", "");
+  HANDLE h = ::CreateFileA(large.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 128LL * 1048576;
+  ASSERT_TRUE(::SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(h));
+  ::CloseHandle(h);
+  program.SelectAlgorithm(kMd2);
+  program.SetText(IDC_DATA, large.Path());
+  program.Click(IDC_START);
+  ASSERT_TRUE(WaitUntil([&] { return program.ProgressPos() >= 30; }, 60000));
+  ASSERT_TRUE(HoldForShot(program, "job"));
+
+  program.PostClick(IDOK);
+  HWND hBox = program.WaitForBox("Warning");
+  ASSERT_NE(hBox, nullptr);
+  Answer(hBox, IDYES);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+}  // namespace

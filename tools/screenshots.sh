@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Photographs the main window in three states into docs/: String mode with
+# an MD5 result (screenshot-string.png), File mode idle after a finished
+# job (screenshot-file.png) and a job under way (screenshot-job.png).
+# Builds nothing: it needs a built tree (tools/test.sh builds one), whose
+# program_tests.exe starts Vexorin.exe and holds each state in turn.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tools/common.sh
+source "$here/common.sh"
+
+exe_dir=$BUILD_DIR/tests/program
+out_dir=${1:-$VEXORIN_ROOT/docs}
+for f in "$exe_dir/program_tests.exe" "$BUILD_DIR/Vexorin.exe"; do
+  [ -f "$f" ] || { log "build first: $f is missing"; exit 1; }
+done
+mkdir -p "$out_dir"
+
+start_session
+trap stop_session EXIT
+
+# Wine draws the caption buttons with its Marlett font, which comes with
+# the fonts-wine package (a recommendation that the set-up leaves out):
+# without it they show as the letters 0, 1 and r. Put it into this prefix
+# only, so the rest of the machine keeps its fonts.
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [ ! -f "$fonts/marlett.ttf" ]; then
+  marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ ! -f "$marlett" ]; then
+    mkdir -p "$VEXORIN_CACHE/fonts-wine"
+    (cd "$VEXORIN_CACHE/fonts-wine" && { ls fonts-wine_*.deb >/dev/null 2>&1 || apt-get download -q fonts-wine >/dev/null 2>&1; } \
+      && dpkg-deb -x fonts-wine_*.deb root) || log "fonts-wine not available: caption buttons show as letters"
+    marlett=$(find "$VEXORIN_CACHE/fonts-wine/root" -name marlett.ttf 2>/dev/null | head -n 1 || true)
+  fi
+  if [ -n "$marlett" ] && [ -f "$marlett" ]; then
+    mkdir -p "$fonts"
+    cp "$marlett" "$fonts/"
+    wineserver -k || true  # restart, so that Wine finds the font
+    wineserver -w || true
+    wineserver -p
+  fi
+fi
+cd "$exe_dir"
+rm -f shot-*
+wine program_tests.exe --gtest_also_run_disabled_tests \
+  --gtest_filter='ProgramScreenshots.DISABLED_HoldStates' >shots.log 2>&1 &
+runner=$!
+
+# The test writes shot-NAME with the window's geometry once the state is
+# set, and goes on when shot-NAME-done appears.
+for name in string file job; do
+  for _ in $(seq 1 120); do
+    [ -s "shot-$name" ] && break
+    kill -0 "$runner" 2>/dev/null || { log "the test ended early:"; cat shots.log >&2; exit 1; }
+    sleep 0.5
+  done
+  [ -s "shot-$name" ] || { log "the $name state was not reached"; exit 1; }
+  geometry=$(tr -d '\r\n' <"shot-$name")
+  # Let the last paint finish; a job keeps running meanwhile.
+  sleep 1
+  import -window root -crop "$geometry" +repage "$out_dir/screenshot-$name.png"
+  log "wrote $out_dir/screenshot-$name.png ($geometry)"
+  touch "shot-$name-done"
+done
+if ! wait "$runner"; then
+  log "the test failed after the pictures:"
+  cat shots.log >&2
+  exit 1
+fi
+rm -f shots.log
