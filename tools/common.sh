@@ -42,6 +42,12 @@ start_session() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w  # let the set-up server exit before a persistent one starts
   fi
+  # This Wine does not look into /usr/share/wine/fonts; the caption buttons
+  # need its Marlett font, else they show as the letters 0, 1 and r.
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  fi
   wineserver -p
   # There is no window manager on the virtual display: let Wine draw the
   # captions and frames itself, so windows look and click as on Windows.

@@ -19,27 +19,6 @@ mkdir -p "$out_dir"
 start_session
 trap stop_session EXIT
 
-# Wine draws the caption buttons with its Marlett font, which comes with
-# the fonts-wine package (a recommendation that the set-up leaves out):
-# without it they show as the letters 0, 1 and r. Put it into this prefix
-# only, so the rest of the machine keeps its fonts.
-fonts=$WINEPREFIX/drive_c/windows/Fonts
-if [ ! -f "$fonts/marlett.ttf" ]; then
-  marlett=/usr/share/wine/fonts/marlett.ttf
-  if [ ! -f "$marlett" ]; then
-    mkdir -p "$VEXORIN_CACHE/fonts-wine"
-    (cd "$VEXORIN_CACHE/fonts-wine" && { ls fonts-wine_*.deb >/dev/null 2>&1 || apt-get download -q fonts-wine >/dev/null 2>&1; } \
-      && dpkg-deb -x fonts-wine_*.deb root) || log "fonts-wine not available: caption buttons show as letters"
-    marlett=$(find "$VEXORIN_CACHE/fonts-wine/root" -name marlett.ttf 2>/dev/null | head -n 1 || true)
-  fi
-  if [ -n "$marlett" ] && [ -f "$marlett" ]; then
-    mkdir -p "$fonts"
-    cp "$marlett" "$fonts/"
-    wineserver -k || true  # restart, so that Wine finds the font
-    wineserver -w || true
-    wineserver -p
-  fi
-fi
 cd "$exe_dir"
 rm -f shot-*
 wine program_tests.exe --gtest_also_run_disabled_tests \

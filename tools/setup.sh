@@ -9,7 +9,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
 source "$here/common.sh"
 
-packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386
+# fonts-wine brings the Marlett font Wine draws caption buttons with.
+packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386 fonts-wine
   xvfb x11-utils xdotool imagemagick dpkg-dev)
 
 as_root() {
