@@ -80,10 +80,9 @@ BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
 void CDialog::EndDialog(int nResult) {
   m_nModalResult = nResult;
   m_bEndLoop = true;
-  if (m_hWnd != nullptr) {
-    ::ShowWindow(m_hWnd, SW_HIDE);
-    ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
-  }
+  // The window stays up until DoModal has enabled the owner: hidden while
+  // the owner is still disabled, it would hand the activation to no one.
+  if (m_hWnd != nullptr) ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
 }
 
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
