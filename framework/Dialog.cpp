@@ -1,5 +1,8 @@
 #include "framework/Dialog.h"
 
+#include <cstring>
+#include <vector>
+
 #include "framework/WinApp.h"
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
@@ -28,10 +31,26 @@ INT_PTR CDialog::DoModal() {
   }
   if (hOwner != nullptr) hOwner = ::GetLastActivePopup(hOwner);
 
+  // A template visible by its style would be shown by the dialog manager
+  // right after OnInitDialog, even when that ended the dialog: this loop
+  // shows the window itself, from a copy without WS_VISIBLE.
+  HINSTANCE hInstance = AfxGetResourceHandle();
+  HRSRC hResource = ::FindResourceA(hInstance, MAKEINTRESOURCEA(m_nIDTemplate), RT_DIALOG);
+  HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
+  const BYTE* pTemplate = hTemplate != nullptr ? (const BYTE*)::LockResource(hTemplate) : nullptr;
+  const DWORD dwSize = hResource != nullptr ? ::SizeofResource(hInstance, hResource) : 0;
+  if (pTemplate == nullptr || dwSize < sizeof(DLGTEMPLATE)) return -1;
+  std::vector<DWORD> copy(dwSize / sizeof(DWORD) + 1);
+  std::memcpy(copy.data(), pTemplate, dwSize);
+  // DLGTEMPLATEEX starts with the version 1 and the signature 0xFFFF; its
+  // style follows the help id and the extended style.
+  const bool bExtended = dwSize >= 16 && LOWORD(copy[0]) == 1 && HIWORD(copy[0]) == 0xFFFF;
+  copy[bExtended ? 3 : 0] &= ~(DWORD)WS_VISIBLE;
+
   m_bEndLoop = false;
   m_nModalResult = -1;
-  HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
-                                   &CDialog::DialogProc, (LPARAM)this);
+  HWND hWnd = ::CreateDialogIndirectParamA(hInstance, (LPCDLGTEMPLATEA)copy.data(), hOwner,
+                                           &CDialog::DialogProc, (LPARAM)this);
   if (hWnd == nullptr) return -1;
 
   const bool bEnableOwner = hOwner != nullptr && ::IsWindowEnabled(hOwner);
