@@ -477,9 +477,10 @@ TEST(MainDialogJobs, FileDigestsEqualStringDigests) {
   EXPECT_EQ(d.Text(IDC_RESULT), "");
   EXPECT_EQ(d.ProgressPos(), 0);
   // After a CRC32 job the key field is back but the HMAC box is not.
-  d.SelectAlgorithm(0);
   d.Click(IDC_HMAC);
-  EXPECT_EQ(d.RunFileJob(path), Expected(0, bytes));
+  ASSERT_FALSE(d.Checked(IDC_HMAC));
+  d.SelectAlgorithm(0);
+  EXPECT_EQ(d.RunFileJob(path), Expected(0, bytes, "", 0, 1));
   EXPECT_FALSE(d.Enabled(IDC_HMAC));
   EXPECT_TRUE(d.Enabled(IDC_KEY));
 }
