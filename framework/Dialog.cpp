@@ -139,10 +139,16 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     case WM_DESTROY:
       return FALSE;  // the dialog manager still cleans up after the handler
     case WM_QUERYDRAGICON:
-    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
       return (INT_PTR)lResult;  // these return their value directly
     default:
       ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, lResult);
