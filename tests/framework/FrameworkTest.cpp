@@ -167,6 +167,15 @@ class Probe : public BaseProbe {
       m_seen.Add("shown");
     if (message >= WM_APP) m_seen.Add("dispatch " + Name(message, wParam, m_hWnd));
     if (message == WM_COMMAND) m_seen.Add("command " + std::to_string(LOWORD(wParam)));
+    // Colours and list box keys answer with their value, not in DWLP_MSGRESULT.
+    if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+      *pResult = (LRESULT)::GetStockObject(GRAY_BRUSH);
+      return TRUE;
+    }
+    if (message == WM_VKEYTOITEM) {
+      *pResult = -2;  // the key is dealt with
+      return TRUE;
+    }
     return BaseProbe::OnWndMsg(message, wParam, lParam, pResult);
   }
 
@@ -322,7 +331,8 @@ class MainWindowTest : public ::testing::Test {
 TEST(MessageMapTest, DerivedMapFirstCommandsMatchCodeAndIdTheRestGoesToTheDialogManager) {
   Probe dialog;
   HDROP hDrop = nullptr;
-  LRESULT lDragIcon = 0, lDefId = 0;
+  LRESULT lDragIcon = 0, lDefId = 0, lVKeyToItem = 0;
+  std::vector<LRESULT> brushes;
   std::string caption;
   const INT_PTR nResult = RunModal(dialog, [&](HWND hDlg) {
     // A real click on A, then commands as other sources would send them.
@@ -340,6 +350,12 @@ TEST(MessageMapTest, DerivedMapFirstCommandsMatchCodeAndIdTheRestGoesToTheDialog
     ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_EDIT, BN_CLICKED),
                    (LPARAM)::GetDlgItem(hDlg, IDC_FW_EDIT));
 
+    HWND hCombo = ::GetDlgItem(hDlg, IDC_FW_COMBO);
+    HDC hDC = ::GetDC(hCombo);
+    for (UINT nColour : {WM_CTLCOLORLISTBOX, WM_CTLCOLORSCROLLBAR, WM_CTLCOLORSTATIC})
+      brushes.push_back(::SendMessageA(hDlg, nColour, (WPARAM)hDC, (LPARAM)hCombo));
+    ::ReleaseDC(hCombo, hDC);
+    lVKeyToItem = ::SendMessageA(hDlg, WM_VKEYTOITEM, MAKEWPARAM(VK_DOWN, 0), (LPARAM)hCombo);
     lDragIcon = ::SendMessageA(hDlg, WM_QUERYDRAGICON, 0, 0);
     lDefId = ::SendMessageA(hDlg, DM_GETDEFID, 0, 0);
     caption = TextOf(hDlg);
@@ -358,6 +374,9 @@ TEST(MessageMapTest, DerivedMapFirstCommandsMatchCodeAndIdTheRestGoesToTheDialog
   EXPECT_EQ(dialog.m_handled.Entries(),
             (std::vector<std::string>{"derived A", "base B", "selchange"}));
   EXPECT_EQ(lDragIcon, (LRESULT)dialog.m_hDragIcon);
+  const LRESULT lGray = (LRESULT)::GetStockObject(GRAY_BRUSH);
+  EXPECT_EQ(brushes, (std::vector<LRESULT>{lGray, lGray, lGray}));
+  EXPECT_EQ(lVKeyToItem, -2);
   EXPECT_EQ(lDefId, MAKELRESULT(IDOK, DC_HASDEFID));
   EXPECT_EQ(caption, "Probe");
   EXPECT_EQ(dialog.m_hDrop, hDrop);
@@ -456,7 +475,7 @@ TEST_F(MainWindowTest, AMissingTemplateReturnsMinusOneAndLeavesTheOwnerAlone) {
 }
 
 TEST_F(MainWindowTest, EndDialogInOnInitDialogReturnsWithoutEverShowing) {
-  for (UINT nTemplate : {IDD_FW_PROBE, IDD_FW_VISIBLE}) {
+  for (UINT nTemplate : {IDD_FW_PROBE, IDD_FW_VISIBLE, IDD_FW_VISIBLE_OLD}) {
     SCOPED_TRACE(nTemplate);
     Probe dialog(nTemplate);
     dialog.m_onInit = [](Probe& d) { d.EndDialog(5); };

@@ -3,6 +3,7 @@
 // Templates and strings of the framework tests only.
 #define IDD_FW_PROBE 9001
 #define IDD_FW_VISIBLE 9002
+#define IDD_FW_VISIBLE_OLD 9003
 #define IDD_FW_MISSING 9099  // never defined
 
 #define IDC_FW_EDIT 9101
