@@ -29,7 +29,9 @@ INT_PTR CDialog::DoModal() {
              pApp != nullptr && pApp->m_pMainWnd != nullptr && pApp->m_pMainWnd != this) {
     hOwner = pApp->m_pMainWnd->m_hWnd;
   }
-  if (hOwner != nullptr) hOwner = ::GetLastActivePopup(hOwner);
+  // A window object may outlive its window; the dialog then has no owner
+  // rather than failing to open at all.
+  if (hOwner != nullptr) hOwner = ::IsWindow(hOwner) ? ::GetLastActivePopup(hOwner) : nullptr;
 
   // A template visible by its style would be shown by the dialog manager
   // right after OnInitDialog, even when that ended the dialog: this loop
