@@ -474,6 +474,17 @@ TEST_F(MainWindowTest, AMissingTemplateReturnsMinusOneAndLeavesTheOwnerAlone) {
   EXPECT_TRUE(::IsWindowEnabled(m_main.m_hWnd));
 }
 
+TEST_F(MainWindowTest, AMainWindowObjectThatOutlivedItsWindowOwnsNothing) {
+  ::DestroyWindow(m_main.m_hWnd);  // the object keeps the old handle
+  Probe dialog;
+  EXPECT_EQ(RunModal(dialog,
+                     [](HWND hDlg) {
+                       EXPECT_EQ(::GetWindow(hDlg, GW_OWNER), nullptr);
+                       PostClick(hDlg, IDOK);
+                     }),
+            IDOK);
+}
+
 TEST_F(MainWindowTest, EndDialogInOnInitDialogReturnsWithoutEverShowing) {
   for (UINT nTemplate : {IDD_FW_PROBE, IDD_FW_VISIBLE, IDD_FW_VISIBLE_OLD}) {
     SCOPED_TRACE(nTemplate);
