@@ -13,6 +13,6 @@ class CDataExchange {
   CWnd* m_pDlgWnd;
 };
 
-// Attaches rControl to the dialog's control nIDC (once; later exchanges
-// leave an attached object alone).
+// Attaches rControl to the dialog's control nIDC, also when it was attached
+// to a control of an earlier window (a dialog object shown again).
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);

@@ -1,5 +1,8 @@
 #include "framework/Dialog.h"
 
+#include <cstring>
+#include <vector>
+
 #include "framework/WinApp.h"
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
@@ -26,12 +29,30 @@ INT_PTR CDialog::DoModal() {
              pApp != nullptr && pApp->m_pMainWnd != nullptr && pApp->m_pMainWnd != this) {
     hOwner = pApp->m_pMainWnd->m_hWnd;
   }
-  if (hOwner != nullptr) hOwner = ::GetLastActivePopup(hOwner);
+  // A window object may outlive its window; the dialog then has no owner
+  // rather than failing to open at all.
+  if (hOwner != nullptr) hOwner = ::IsWindow(hOwner) ? ::GetLastActivePopup(hOwner) : nullptr;
+
+  // A template visible by its style would be shown by the dialog manager
+  // right after OnInitDialog, even when that ended the dialog: this loop
+  // shows the window itself, from a copy without WS_VISIBLE.
+  HINSTANCE hInstance = AfxGetResourceHandle();
+  HRSRC hResource = ::FindResourceA(hInstance, MAKEINTRESOURCEA(m_nIDTemplate), RT_DIALOG);
+  HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
+  const BYTE* pTemplate = hTemplate != nullptr ? (const BYTE*)::LockResource(hTemplate) : nullptr;
+  const DWORD dwSize = hResource != nullptr ? ::SizeofResource(hInstance, hResource) : 0;
+  if (pTemplate == nullptr || dwSize < sizeof(DLGTEMPLATE)) return -1;
+  std::vector<DWORD> copy(dwSize / sizeof(DWORD) + 1);
+  std::memcpy(copy.data(), pTemplate, dwSize);
+  // DLGTEMPLATEEX starts with the version 1 and the signature 0xFFFF; its
+  // style follows the help id and the extended style.
+  const bool bExtended = dwSize >= 16 && LOWORD(copy[0]) == 1 && HIWORD(copy[0]) == 0xFFFF;
+  copy[bExtended ? 3 : 0] &= ~(DWORD)WS_VISIBLE;
 
   m_bEndLoop = false;
   m_nModalResult = -1;
-  HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
-                                   &CDialog::DialogProc, (LPARAM)this);
+  HWND hWnd = ::CreateDialogIndirectParamA(hInstance, (LPCDLGTEMPLATEA)copy.data(), hOwner,
+                                           &CDialog::DialogProc, (LPARAM)this);
   if (hWnd == nullptr) return -1;
 
   const bool bEnableOwner = hOwner != nullptr && ::IsWindowEnabled(hOwner);
@@ -80,10 +101,9 @@ BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
 void CDialog::EndDialog(int nResult) {
   m_nModalResult = nResult;
   m_bEndLoop = true;
-  if (m_hWnd != nullptr) {
-    ::ShowWindow(m_hWnd, SW_HIDE);
-    ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
-  }
+  // The window stays up until DoModal has enabled the owner: hidden while
+  // the owner is still disabled, it would hand the activation to no one.
+  if (m_hWnd != nullptr) ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
 }
 
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
@@ -121,10 +141,16 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     case WM_DESTROY:
       return FALSE;  // the dialog manager still cleans up after the handler
     case WM_QUERYDRAGICON:
-    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
       return (INT_PTR)lResult;  // these return their value directly
     default:
       ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, lResult);

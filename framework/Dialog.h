@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "framework/DataExchange.h"
 #include "framework/Wnd.h"
 
@@ -35,6 +37,7 @@ class CDialog : public CWnd {
 
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
-  volatile bool m_bEndLoop = false;
+  // EndDialog may come from another thread: the flag publishes the result.
+  std::atomic<bool> m_bEndLoop{false};
   int m_nModalResult = -1;
 };
