@@ -59,6 +59,5 @@ void CWnd::OnDropFiles(HDROP hDropInfo) {
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
   // The member may still hold the control of an earlier window of the same
   // dialog object, long destroyed: only this window's control will do.
-  HWND hControl = pDX->m_pDlgWnd->GetDlgItem(nIDC);
-  if (rControl.m_hWnd != hControl) rControl.m_hWnd = hControl;
+  rControl.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(nIDC);
 }
