@@ -289,7 +289,7 @@ TEST(ProgramEndToEnd, StringDigestsOfPublishedVectors) {
   EXPECT_EQ(program.WaitExitCode(), 0u);
 }
 
-TEST(ProgramEndToEnd, FileDigestsAndAFileThatIsMissing) {
+TEST(ProgramEndToEnd, FileDigestsAndFilesThatCannotBeRead) {
   TempFile abc("abc.txt", "abc");
   const std::string bytes = Pattern(3 * 1048576 + 17);  // four chunks, the last one short
   TempFile pattern("pattern.bin", bytes);
@@ -310,20 +310,32 @@ TEST(ProgramEndToEnd, FileDigestsAndAFileThatIsMissing) {
   EXPECT_EQ(program.ProgressPos(), 100);
   EXPECT_TRUE(program.Enabled(IDC_DATA) && program.Enabled(IDC_ALGORITHM));
 
-  // The system's own text for the failure, in a box of the program's name.
-  const std::string missing = abc.Path() + ".missing";
-  program.SetText(IDC_DATA, missing);
-  program.PostClick(IDC_START);
-  HWND hBox = program.WaitForBox("Vexorin");
-  ASSERT_NE(hBox, nullptr);
-  char szSystem[512] = {};
-  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_FILE_NOT_FOUND, 0, szSystem, sizeof(szSystem), nullptr);
-  EXPECT_EQ(BoxText(hBox), szSystem);
-  Answer(hBox, IDOK);
-  EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Start"; }));
-  EXPECT_EQ(program.Text(IDC_RESULT), "");
-  EXPECT_EQ(program.ProgressPos(), 0);
+  // The system's own text for the failure, in a box of the program's name:
+  // a missing file, and one this process holds open for writing.
+  HANDLE hHeld = ::CreateFileA(pattern.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
+  const struct {
+    std::string path;
+    DWORD dwError;
+  } failures[] = {{abc.Path() + ".missing", ERROR_FILE_NOT_FOUND},
+                  {pattern.Path(), ERROR_SHARING_VIOLATION}};
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.path);
+    program.SetText(IDC_DATA, failure.path);
+    program.PostClick(IDC_START);
+    HWND hBox = program.WaitForBox("Vexorin");
+    ASSERT_NE(hBox, nullptr);
+    char szSystem[512] = {};
+    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     failure.dwError, 0, szSystem, sizeof(szSystem), nullptr);
+    EXPECT_EQ(BoxText(hBox), szSystem);
+    Answer(hBox, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Start"; }));
+    EXPECT_EQ(program.Text(IDC_RESULT), "");
+    EXPECT_EQ(program.ProgressPos(), 0);
+  }
+  ::CloseHandle(hHeld);
 
   program.PostClick(IDOK);
   EXPECT_EQ(program.WaitExitCode(), 0u);
