@@ -363,11 +363,15 @@ class ProgramCloseDuringJob : public ::testing::Test {
     ASSERT_FALSE(program.Enabled(IDC_DATA));
   }
 
-  static void AskToClose(Program& program, bool bCloseBox) {
+  // Closes by the close box or by Exit; returns the quit question.
+  static HWND AskToClose(Program& program, bool bCloseBox) {
     if (bCloseBox)
       program.PostCloseBox();
     else
       program.PostClick(IDOK);
+    HWND hBox = program.WaitForBox("Warning");
+    if (hBox != nullptr) EXPECT_EQ(BoxText(hBox), kQuitQuestion);
+    return hBox;
   }
 
   static TempFile* s_pSlow;
@@ -382,10 +386,8 @@ TEST_F(ProgramCloseDuringJob, NoKeepsWindowAndJobThenYesEnds) {
     ASSERT_NE(program.Window(), nullptr);
     ASSERT_NO_FATAL_FAILURE(StartSlowJob(program));
 
-    AskToClose(program, bCloseBox);
-    HWND hBox = program.WaitForBox("Warning");
+    HWND hBox = AskToClose(program, bCloseBox);
     ASSERT_NE(hBox, nullptr);
-    EXPECT_EQ(BoxText(hBox), kQuitQuestion);
     EXPECT_EQ(program.Text(IDC_START), "Stop");
     Answer(hBox, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
@@ -393,8 +395,7 @@ TEST_F(ProgramCloseDuringJob, NoKeepsWindowAndJobThenYesEnds) {
     EXPECT_TRUE(::IsWindowVisible(program.Window()));
     EXPECT_EQ(program.Text(IDC_START), "Stop");
 
-    AskToClose(program, bCloseBox);
-    hBox = program.WaitForBox("Warning");
+    hBox = AskToClose(program, bCloseBox);
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(program.Text(IDC_START), "Stop");
     Answer(hBox, IDYES);
@@ -409,8 +410,7 @@ TEST_F(ProgramCloseDuringJob, YesEndsTheProgramCleanlyEveryTime) {
     Program program;
     ASSERT_NE(program.Window(), nullptr);
     ASSERT_NO_FATAL_FAILURE(StartSlowJob(program));
-    AskToClose(program, bCloseBox);
-    HWND hBox = program.WaitForBox("Warning");
+    HWND hBox = AskToClose(program, bCloseBox);
     ASSERT_NE(hBox, nullptr);
     ASSERT_EQ(program.Text(IDC_START), "Stop") << "the job ended before the question";
     Answer(hBox, IDYES);
