@@ -370,7 +370,9 @@ class ProgramCloseDuringJob : public ::testing::Test {
     else
       program.PostClick(IDOK);
     HWND hBox = program.WaitForBox("Warning");
-    if (hBox != nullptr) EXPECT_EQ(BoxText(hBox), kQuitQuestion);
+    if (hBox != nullptr) {
+      EXPECT_EQ(BoxText(hBox), kQuitQuestion);
+    }
     return hBox;
   }
 
