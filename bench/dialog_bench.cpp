@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +17,7 @@
 
 #include "engine/Hasher.h"
 #include "framework/WinApp.h"
-#include "res/resource.h"
-#include "ui/MainDialog.h"
+#include "tests/dialog/DialogDriver.h"
 
 namespace {
 
@@ -32,54 +30,19 @@ double Now() {
   return double(count.QuadPart) / double(frequency.QuadPart);
 }
 
-// Keeps a handle of its own on each worker, so that the end of a job can be
-// waited for exactly rather than polled.
-class TimedDialog : public MainDialog {
- public:
-  std::atomic<HANDLE> m_hWorker{nullptr};
-
- protected:
-  HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId) override {
-    HANDLE hThread = MainDialog::CreateWorker(pfnStart, pdwThreadId);
-    HANDLE hCopy = nullptr;
-    if (hThread != nullptr)
-      ::DuplicateHandle(::GetCurrentProcess(), hThread, ::GetCurrentProcess(), &hCopy, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
-    m_hWorker = hCopy;
-    return hThread;
-  }
-};
-
-DWORD WINAPI RunDialog(LPVOID lpParameter) {
-  TimedDialog* pDialog = static_cast<TimedDialog*>(lpParameter);
-  g_app.m_pMainWnd = pDialog;
-  pDialog->DoModal();
-  g_app.m_pMainWnd = nullptr;
-  return 0;
-}
-
-std::string TextOf(HWND hWnd) {
-  char sz[256] = {};
-  ::SendMessageA(hWnd, WM_GETTEXT, sizeof(sz), (LPARAM)sz);
-  return sz;
-}
-
 // One job through the dialog; returns the seconds from the click to the
-// shown result, or a negative value if no digest was shown.
-double DialogJob(TimedDialog& dialog, int nIndex, std::string* pResult) {
-  HWND hDlg = dialog.m_hWnd;
-  HWND hList = ::GetDlgItem(hDlg, IDC_ALGORITHM);
-  ::SendMessageA(hList, CB_SETCURSEL, nIndex, 0);
-  ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_ALGORITHM, CBN_SELCHANGE), (LPARAM)hList);
+// shown result, or a negative value if no digest was shown. The click is
+// sent, so the worker exists when it returns; the driver's dialog keeps a
+// handle on it, which makes the end of the job exact rather than polled.
+double DialogJob(DialogDriver& driver, int nIndex, std::string* pResult) {
+  driver.SelectAlgorithm(nIndex);
+  const int nBefore = driver.m_dialog.m_nThreadsStarted;
   const double dStart = Now();
-  ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
-                 (LPARAM)::GetDlgItem(hDlg, IDC_START));
-  HANDLE hWorker = dialog.m_hWorker.exchange(nullptr);
-  if (hWorker == nullptr) return -1;
-  ::WaitForSingleObject(hWorker, INFINITE);
+  driver.Click(IDC_START);
+  if (driver.m_dialog.m_nThreadsStarted == nBefore) return -1;
+  ::WaitForSingleObject(driver.m_dialog.m_hLastWorker, INFINITE);
   const double dSeconds = Now() - dStart;
-  ::CloseHandle(hWorker);
-  *pResult = TextOf(::GetDlgItem(hDlg, IDC_RESULT));
+  *pResult = driver.Text(IDC_RESULT);
   return pResult->empty() ? -1 : dSeconds;
 }
 
@@ -111,12 +74,9 @@ int main(int argc, char** argv) {
   const double dMiB =
       (double(data.nFileSizeHigh) * 4294967296.0 + double(data.nFileSizeLow)) / 1048576.0;
 
-  TimedDialog dialog;
-  HANDLE hUi = ::CreateThread(nullptr, 0, &RunDialog, &dialog, 0, nullptr);
-  while (dialog.m_hWnd == nullptr || !::IsWindowVisible(dialog.m_hWnd)) ::Sleep(10);
-  HWND hDlg = dialog.m_hWnd;
-  ::SendMessageA(::GetDlgItem(hDlg, IDC_FILE), BM_CLICK, 0, 0);
-  ::SendMessageA(::GetDlgItem(hDlg, IDC_DATA), WM_SETTEXT, 0, (LPARAM)pszPath);
+  DialogDriver driver;
+  driver.Click(IDC_FILE);
+  driver.SetText(IDC_DATA, pszPath);
 
   std::printf("A file job through the dialog against HashFile alone (%.0f MiB, fastest of %d)\n",
               dMiB, nReps);
@@ -129,7 +89,7 @@ int main(int argc, char** argv) {
     for (int r = 0; r < nReps; ++r) {
       std::string direct, shown;
       dDirect = std::min(dDirect, DirectJob(kEntries[e], pszPath, &direct));
-      const double d = DialogJob(dialog, kEntries[e], &shown);
+      const double d = DialogJob(driver, kEntries[e], &shown);
       if (d < 0 || shown != direct) {
         std::printf("%-10s the dialog showed \"%s\", HashFile gave \"%s\"\n", kNames[e],
                     shown.c_str(), direct.c_str());
@@ -143,7 +103,7 @@ int main(int argc, char** argv) {
   }
   // For reference: what the reports of one such job cost by themselves,
   // sent from this thread the way the worker sends them.
-  HWND hBar = ::GetDlgItem(hDlg, IDC_PROGRESS);
+  HWND hBar = driver.Item(IDC_PROGRESS);
   const int nReports = int(dMiB + 0.5);
   double dReports = 1e30;
   for (int r = 0; r < nReps; ++r) {
@@ -152,8 +112,5 @@ int main(int argc, char** argv) {
     dReports = std::min(dReports, Now() - dStart);
   }
   std::printf("%d progress reports alone: %.3f s\n", nReports, dReports);
-  ::PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
-  ::WaitForSingleObject(hUi, INFINITE);
-  ::CloseHandle(hUi);
   return nFailures == 0 ? 0 : 1;
 }

@@ -24,6 +24,17 @@ inline bool PumpUntil(const std::function<bool()>& condition, int nRounds = 400)
   return condition();
 }
 
+// Polls, without pumping, until the condition holds or the time is up;
+// for a thread that watches windows of another thread or process.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 60000) {
+  const DWORD dwStart = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - dwStart > dwTimeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 inline void Pump(int nRounds = 5) {
   PumpUntil([] { return false; }, nRounds);
 }

@@ -13,6 +13,7 @@
 
 #include "framework/WinApp.h"
 #include "res/resource.h"
+#include "tests/common/GuiTestSupport.h"
 #include "ui/MainDialog.h"
 
 // Exposes what the tests look at and lets them make thread creation fail.
@@ -45,15 +46,7 @@ class TestDialog : public MainDialog {
   }
 };
 
-// Waits (polling) until the condition holds; false if it never does.
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 60000) {
-  const DWORD dwStart = ::GetTickCount();
-  while (!condition()) {
-    if (::GetTickCount() - dwStart > dwTimeoutMs) return false;
-    ::Sleep(15);
-  }
-  return true;
-}
+using guitest::WaitUntil;
 
 inline std::string WindowText(HWND hWnd) {
   char sz[4096] = {};

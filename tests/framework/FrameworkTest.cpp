@@ -36,14 +36,6 @@ const bool g_bControls = [] {
   return ::InitCommonControlsEx(&icc) != FALSE;
 }();
 
-bool WaitFor(const std::function<bool()>& condition, int nRounds = 1000) {
-  for (int i = 0; i < nRounds; ++i) {
-    if (condition()) return true;
-    ::Sleep(10);
-  }
-  return condition();
-}
-
 std::string TextOf(HWND hWnd) {
   char sz[256] = "";
   ::SendMessageA(hWnd, WM_GETTEXT, sizeof(sz), (LPARAM)sz);
@@ -226,12 +218,13 @@ INT_PTR RunModal(Probe& dialog, const std::function<void(HWND)>& pfnUser) {
   dialog.m_hShown = nullptr;
   std::thread user([&] {
     HWND hDlg = nullptr;
-    if (!WaitFor([&] { return (hDlg = dialog.m_hShown) != nullptr && ::IsWindowVisible(hDlg); })) {
+    if (!WaitUntil(
+            [&] { return (hDlg = dialog.m_hShown) != nullptr && ::IsWindowVisible(hDlg); })) {
       ADD_FAILURE() << "the dialog did not appear";
       return;
     }
     pfnUser(hDlg);
-    if (!WaitFor([&] { return !::IsWindow(hDlg); }, 300)) {
+    if (!WaitUntil([&] { return !::IsWindow(hDlg); }, 3000)) {
       ADD_FAILURE() << "the dialog stayed open";
       ::PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
     }
@@ -245,7 +238,7 @@ INT_PTR RunModal(Probe& dialog, const std::function<void(HWND)>& pfnUser) {
 bool TakeKeyboard(HWND hDlg, HWND hFocus) {
   ::SetForegroundWindow(hDlg);
   const DWORD dwThread = ::GetWindowThreadProcessId(hDlg, nullptr);
-  return WaitFor([&] {
+  return WaitUntil([&] {
     GUITHREADINFO info = {};
     info.cbSize = sizeof(info);
     return ::GetForegroundWindow() == hDlg && ::GetGUIThreadInfo(dwThread, &info) &&
@@ -283,7 +276,7 @@ BOOL CALLBACK MatchOwned(HWND hWnd, LPARAM lParam) {
 // A #32770 window owned by hOwner with this caption, once it shows.
 HWND WaitForOwned(HWND hOwner, const char* pszCaption) {
   OwnedSearch search = {hOwner, pszCaption, nullptr};
-  WaitFor([&] {
+  WaitUntil([&] {
     ::EnumWindows(&MatchOwned, (LPARAM)&search);
     return search.hFound != nullptr;
   });
@@ -333,18 +326,15 @@ TEST(MessageMapTest, DerivedMapFirstCommandsMatchCodeAndIdTheRestGoesToTheDialog
   const INT_PTR nResult = RunModal(dialog, [&](HWND hDlg) {
     // A real click on A, then commands as other sources would send them.
     ::SendMessageA(::GetDlgItem(hDlg, IDC_FW_A), BM_CLICK, 0, 0);
-    ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_B, BN_CLICKED),
-                   (LPARAM)::GetDlgItem(hDlg, IDC_FW_B));
-    ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_A, BN_DOUBLECLICKED),
-                   (LPARAM)::GetDlgItem(hDlg, IDC_FW_A));
-    ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_B, BN_SETFOCUS),
-                   (LPARAM)::GetDlgItem(hDlg, IDC_FW_B));
-    ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_COMBO, BN_CLICKED),
-                   (LPARAM)::GetDlgItem(hDlg, IDC_FW_COMBO));
-    ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_COMBO, CBN_SELCHANGE),
-                   (LPARAM)::GetDlgItem(hDlg, IDC_FW_COMBO));
-    ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_FW_EDIT, BN_CLICKED),
-                   (LPARAM)::GetDlgItem(hDlg, IDC_FW_EDIT));
+    const auto command = [hDlg](int nID, WORD wCode) {
+      ::SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nID, wCode), (LPARAM)::GetDlgItem(hDlg, nID));
+    };
+    command(IDC_FW_B, BN_CLICKED);
+    command(IDC_FW_A, BN_DOUBLECLICKED);
+    command(IDC_FW_B, BN_SETFOCUS);
+    command(IDC_FW_COMBO, BN_CLICKED);
+    command(IDC_FW_COMBO, CBN_SELCHANGE);
+    command(IDC_FW_EDIT, BN_CLICKED);
 
     HWND hCombo = ::GetDlgItem(hDlg, IDC_FW_COMBO);
     HDC hDC = ::GetDC(hCombo);
@@ -411,7 +401,7 @@ TEST(DoModalTest, PreTranslateMessageSeesQueuedMessagesFirstAndTrueSwallowsThem)
     ::PostMessageA(hEdit, WM_APP + 1, 0, 0);
     ::PostMessageA(hDlg, WM_APP + 2, 0, 0);
     ::PostThreadMessageA(::GetWindowThreadProcessId(hDlg, nullptr), WM_APP + 3, 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return dialog.m_seen.Has("pre app+3 thread"); }));
+    EXPECT_TRUE(WaitUntil([&] { return dialog.m_seen.Has("pre app+3 thread"); }));
     const int nPre = dialog.m_seen.Find("pre app+1 dialog");
     const int nDispatch = dialog.m_seen.Find("dispatch app+1 dialog");
     EXPECT_GE(nPre, 0);
@@ -426,7 +416,7 @@ TEST(DoModalTest, PreTranslateMessageSeesQueuedMessagesFirstAndTrueSwallowsThem)
     PressKey(VK_RETURN);
     // The release of the Enter that closed an earlier dialog may still come
     // to this one: only a release after this press shows the press is done.
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(WaitUntil([&] {
       const int nDown = dialog.m_seen.Find("pre keydown 13");
       return nDown >= 0 && dialog.m_seen.Find("pre keyup 13", nDown) >= 0;
     }));
@@ -449,13 +439,13 @@ TEST_F(MainWindowTest, TheOwnerOrItsLastActivePopupIsDisabledWhileTheDialogRuns)
     // A dialog opened from this one belongs to it, not to the main window.
     PostClick(hDlg, IDC_FW_CHILD);
     HWND hChild = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (hChild = dialog.m_hChild) && ::IsWindowVisible(hChild); }));
+    ASSERT_TRUE(WaitUntil([&] { return (hChild = dialog.m_hChild) && ::IsWindowVisible(hChild); }));
     EXPECT_EQ(::GetWindow(hChild, GW_OWNER), hDlg);
     EXPECT_FALSE(::IsWindowEnabled(hDlg));
     EXPECT_FALSE(::IsWindowEnabled(hMain));
     ::PostMessageA(hChild, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(hChild); }));
-    EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(hDlg) != FALSE; }));
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hChild); }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(hDlg) != FALSE; }));
     EXPECT_FALSE(::IsWindowEnabled(hMain));
     EXPECT_EQ(dialog.m_nChildResult, IDCANCEL);
 
@@ -569,8 +559,8 @@ TEST_F(MainWindowTest, AfxMessageBoxHasTheAppCaptionAnIconAndTheLastActivePopupA
       EXPECT_EQ(BoxIcon(hBox), ::LoadIconA(nullptr, c.pszIcon));
       EXPECT_FALSE(::IsWindowEnabled(hDlg));
       ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(c.nAnswer, BN_CLICKED), 0);
-      EXPECT_TRUE(WaitFor([&] { return dialog.m_nBoxResult == c.nAnswer; }));
-      EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(hDlg) != FALSE; }));
+      EXPECT_TRUE(WaitUntil([&] { return dialog.m_nBoxResult == c.nAnswer; }));
+      EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(hDlg) != FALSE; }));
     }
     PostClick(hDlg, IDOK);
   });
@@ -593,7 +583,7 @@ TEST(AfxMessageBoxTest, FromAWorkerTheBoxBelongsToTheMainWindowWhichWaitsDisable
     }
     worker.join();
     EXPECT_EQ(nAnswer, IDOK);
-    EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(hDlg) != FALSE; }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(hDlg) != FALSE; }));
     PostClick(hDlg, IDOK);
   });
   g_app.m_pMainWnd = nullptr;

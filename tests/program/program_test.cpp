@@ -12,8 +12,11 @@
 
 #include "engine/Hasher.h"
 #include "res/resource.h"
+#include "tests/common/GuiTestSupport.h"
 
 namespace {
+
+using guitest::WaitUntil;
 
 const char kQuitQuestion[] = "There are a file is calculating, are you sure you want to quit?";
 const int kMd2 = 5;
@@ -29,15 +32,6 @@ std::string ProgramPath() {
     path = "Z:" + path;
   }
   return path;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 30000) {
-  const DWORD dwStart = ::GetTickCount();
-  while (!condition()) {
-    if (::GetTickCount() - dwStart > dwTimeoutMs) return false;
-    ::Sleep(10);
-  }
-  return true;
 }
 
 // WM_GETTEXT, since GetWindowText does not ask a window of another process.
