@@ -30,15 +30,11 @@
 #include <cstring>
 #include <string>
 
+#include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
 
 namespace {
-
-const char* const kNames[21] = {
-    "CRC32",    "Adler32",    "Tiger",      "Panama",     "Whirlpool",  "MD2",      "MD4",
-    "MD5",      "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",     "SHA2-224",
-    "SHA2-256", "SHA2-384",   "SHA2-512",   "SHA3-224",   "SHA3-256",   "SHA3-384", "SHA3-512"};
 
 double Now() {
   LARGE_INTEGER count, frequency;
@@ -138,7 +134,7 @@ bool ReadWhole(const char* path, std::string* data) {
 int main(int argc, char** argv) {
   size_t textMiB = 64;
   const char* path = nullptr;
-  UINT first = 0, last = 20;
+  UINT first = 0, last = kAlgorithmCount - 1;
   int reps = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--text-mib")) textMiB = std::strtoul(argv[i + 1], nullptr, 10);
@@ -146,7 +142,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--reps")) reps = std::atoi(argv[i + 1]);
     if (!std::strcmp(argv[i], "--only")) std::sscanf(argv[i + 1], "%u-%u", &first, &last);
   }
-  if (last > 20) last = 20;
+  if (last >= kAlgorithmCount) last = kAlgorithmCount - 1;
 
   if (textMiB != 0) {
     std::string text(textMiB * 1048576, '\0');
@@ -170,8 +166,8 @@ int main(int argc, char** argv) {
           }
         }
       }
-      std::printf("%-11s %12.1f %12.1f %8.3f\n", kNames[entry], MiBPerSecond(text.size(), engine),
-                  MiBPerSecond(text.size(), raw), raw / engine);
+      std::printf("%-11s %12.1f %12.1f %8.3f\n", CatalogueEntryAt(entry)->pszName,
+                  MiBPerSecond(text.size(), engine), MiBPerSecond(text.size(), raw), raw / engine);
       std::fflush(stdout);
     }
   }
@@ -222,8 +218,8 @@ int main(int argc, char** argv) {
           }
         }
       }
-      std::printf("%-11s %12.1f %12.1f %8.3f%s\n", kNames[entry], MiBPerSecond(data.size(), file),
-                  MiBPerSecond(data.size(), memory), memory / file,
+      std::printf("%-11s %12.1f %12.1f %8.3f%s\n", CatalogueEntryAt(entry)->pszName,
+                  MiBPerSecond(data.size(), file), MiBPerSecond(data.size(), memory), memory / file,
                   fromFile == fromMemory ? "" : "  MISMATCH");
       std::fflush(stdout);
     }

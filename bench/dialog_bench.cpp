@@ -81,8 +81,7 @@ int main(int argc, char** argv) {
   std::printf("A file job through the dialog against HashFile alone (%.0f MiB, fastest of %d)\n",
               dMiB, nReps);
   std::printf("%-10s %12s %12s %10s\n", "entry", "HashFile", "dialog job", "dialog");
-  const int kEntries[] = {0, 7, 14, 18};
-  const char* const kNames[] = {"CRC32", "MD5", "SHA2-256", "SHA3-256"};
+  const UINT kEntries[] = {kAlgorithmCRC32, kAlgorithmMD5, kAlgorithmSHA256, kAlgorithmSHA3_256};
   int nFailures = 0;
   for (int e = 0; e < 4; ++e) {
     double dDirect = 1e30, dDialog = 1e30;
@@ -91,15 +90,15 @@ int main(int argc, char** argv) {
       dDirect = std::min(dDirect, DirectJob(kEntries[e], pszPath, &direct));
       const double d = DialogJob(driver, kEntries[e], &shown);
       if (d < 0 || shown != direct) {
-        std::printf("%-10s the dialog showed \"%s\", HashFile gave \"%s\"\n", kNames[e],
-                    shown.c_str(), direct.c_str());
+        std::printf("%-10s the dialog showed \"%s\", HashFile gave \"%s\"\n",
+                    CatalogueEntryAt(kEntries[e])->pszName, shown.c_str(), direct.c_str());
         ++nFailures;
         break;
       }
       dDialog = std::min(dDialog, d);
     }
-    std::printf("%-10s %10.3f s %10.3f s %+9.2f%%\n", kNames[e], dDirect, dDialog,
-                100.0 * (dDialog - dDirect) / dDirect);
+    std::printf("%-10s %10.3f s %10.3f s %+9.2f%%\n", CatalogueEntryAt(kEntries[e])->pszName,
+                dDirect, dDialog, 100.0 * (dDialog - dDirect) / dDirect);
   }
   // For reference: what the reports of one such job cost by themselves,
   // sent from this thread the way the worker sends them.

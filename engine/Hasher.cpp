@@ -129,7 +129,7 @@ class KeccakHmac {
   byte m_outerPad[kBlock] = {};
 };
 
-using CRC32Digest = Checksum<CryptoPP::CRC32, true>;
+using Crc32Digest = Checksum<CryptoPP::CRC32, true>;
 using Adler32Digest = Checksum<CryptoPP::Adler32, false>;
 
 void* AllocateFromHeap(SIZE_T nBytes) { return ::HeapAlloc(::GetProcessHeap(), 0, nBytes); }
@@ -243,51 +243,25 @@ std::string Hasher::HashFileWith(const char* path, const std::string& key, int h
   return Digest::Text(digest, upper);
 }
 
+// Both dispatchers switch on the index; entries without HMAC are not given
+// the flag.
+#define VEXORIN_STRING_CHECKSUM(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                                   \
+    return HashString##NAME(text, key, upper);
+#define VEXORIN_STRING_KEYED(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                                \
+    return HashString##NAME(text, key, hmac, upper);
+#define VEXORIN_FILE_CHECKSUM(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                                 \
+    return HashFile##NAME(path, key, upper, progress);
+#define VEXORIN_FILE_KEYED(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                              \
+    return HashFile##NAME(path, key, hmac, upper, progress);
+
 std::string Hasher::HashString(const std::string& text, const std::string& key, int hmac,
                                int upper) {
   switch (m_nAlgorithm) {
-    case 0:
-      return HashStringCRC32(text, key, upper);
-    case 1:
-      return HashStringAdler32(text, key, upper);
-    case 2:
-      return HashStringTiger(text, key, hmac, upper);
-    case 3:
-      return HashStringPanama(text, key, hmac, upper);
-    case 4:
-      return HashStringWhirlpool(text, key, hmac, upper);
-    case 5:
-      return HashStringMD2(text, key, hmac, upper);
-    case 6:
-      return HashStringMD4(text, key, hmac, upper);
-    case 7:
-      return HashStringMD5(text, key, hmac, upper);
-    case 8:
-      return HashStringRIPEMD128(text, key, hmac, upper);
-    case 9:
-      return HashStringRIPEMD160(text, key, hmac, upper);
-    case 10:
-      return HashStringRIPEMD256(text, key, hmac, upper);
-    case 11:
-      return HashStringRIPEMD320(text, key, hmac, upper);
-    case 12:
-      return HashStringSHA1(text, key, hmac, upper);
-    case 13:
-      return HashStringSHA224(text, key, hmac, upper);
-    case 14:
-      return HashStringSHA256(text, key, hmac, upper);
-    case 15:
-      return HashStringSHA384(text, key, hmac, upper);
-    case 16:
-      return HashStringSHA512(text, key, hmac, upper);
-    case 17:
-      return HashStringSHA3_224(text, key, hmac, upper);
-    case 18:
-      return HashStringSHA3_256(text, key, hmac, upper);
-    case 19:
-      return HashStringSHA3_384(text, key, hmac, upper);
-    case 20:
-      return HashStringSHA3_512(text, key, hmac, upper);
+    VEXORIN_CATALOGUE(VEXORIN_STRING_CHECKSUM, VEXORIN_STRING_KEYED)
     default:
       return std::string();
   }
@@ -297,55 +271,16 @@ std::string Hasher::HashFile(const char* path, std::string key, int hmac, int up
                              ProgressCallback progress) {
   m_bStop = 0;
   switch (m_nAlgorithm) {
-    case 0:
-      return HashFileCRC32(path, key, upper, progress);
-    case 1:
-      return HashFileAdler32(path, key, upper, progress);
-    case 2:
-      return HashFileTiger(path, key, hmac, upper, progress);
-    case 3:
-      return HashFilePanama(path, key, hmac, upper, progress);
-    case 4:
-      return HashFileWhirlpool(path, key, hmac, upper, progress);
-    case 5:
-      return HashFileMD2(path, key, hmac, upper, progress);
-    case 6:
-      return HashFileMD4(path, key, hmac, upper, progress);
-    case 7:
-      return HashFileMD5(path, key, hmac, upper, progress);
-    case 8:
-      return HashFileRIPEMD128(path, key, hmac, upper, progress);
-    case 9:
-      return HashFileRIPEMD160(path, key, hmac, upper, progress);
-    case 10:
-      return HashFileRIPEMD256(path, key, hmac, upper, progress);
-    case 11:
-      return HashFileRIPEMD320(path, key, hmac, upper, progress);
-    case 12:
-      return HashFileSHA1(path, key, hmac, upper, progress);
-    case 13:
-      return HashFileSHA224(path, key, hmac, upper, progress);
-    case 14:
-      return HashFileSHA256(path, key, hmac, upper, progress);
-    case 15:
-      return HashFileSHA384(path, key, hmac, upper, progress);
-    case 16:
-      return HashFileSHA512(path, key, hmac, upper, progress);
-    case 17:
-      return HashFileSHA3_224(path, key, hmac, upper, progress);
-    case 18:
-      return HashFileSHA3_256(path, key, hmac, upper, progress);
-    case 19:
-      return HashFileSHA3_384(path, key, hmac, upper, progress);
-    case 20:
-      return HashFileSHA3_512(path, key, hmac, upper, progress);
+    VEXORIN_CATALOGUE(VEXORIN_FILE_CHECKSUM, VEXORIN_FILE_KEYED)
     default:
       return std::string();
   }
 }
 
-// The per-entry members: each names its library class and keyed form.
-#define VEXORIN_CHECKSUM_MEMBERS(NAME, DIGEST)                                            \
+// The per-entry members: each computes with the digest object of its line in
+// the catalogue, whose length must be the one the catalogue states.
+#define VEXORIN_CHECKSUM_MEMBERS(TEXT, NAME, BYTES, DIGEST)                               \
+  static_assert(DIGEST::kSize == BYTES, TEXT ": digest length");                          \
   std::string Hasher::HashString##NAME(const std::string& text, const std::string& key,   \
                                        int upper) {                                       \
     return HashStringWith<DIGEST>(text, key, 0, upper);                                   \
@@ -355,7 +290,8 @@ std::string Hasher::HashFile(const char* path, std::string key, int hmac, int up
     return HashFileWith<DIGEST>(path, key, 0, upper, progress);                           \
   }
 
-#define VEXORIN_KEYED_MEMBERS(NAME, DIGEST)                                                       \
+#define VEXORIN_KEYED_MEMBERS(TEXT, NAME, BYTES, DIGEST)                                          \
+  static_assert(DIGEST::kSize == BYTES, TEXT ": digest length");                                  \
   std::string Hasher::HashString##NAME(const std::string& text, const std::string& key, int hmac, \
                                        int upper) {                                               \
     return HashStringWith<DIGEST>(text, key, hmac, upper);                                        \
@@ -365,24 +301,4 @@ std::string Hasher::HashFile(const char* path, std::string key, int hmac, int up
     return HashFileWith<DIGEST>(path, key, hmac, upper, progress);                                \
   }
 
-VEXORIN_CHECKSUM_MEMBERS(CRC32, CRC32Digest)
-VEXORIN_CHECKSUM_MEMBERS(Adler32, Adler32Digest)
-VEXORIN_KEYED_MEMBERS(Tiger, LibraryHmac<CryptoPP::Tiger>)
-VEXORIN_KEYED_MEMBERS(Panama, LibraryHmac<CryptoPP::Weak::PanamaHash<CryptoPP::LittleEndian>>)
-VEXORIN_KEYED_MEMBERS(Whirlpool, LibraryHmac<CryptoPP::Whirlpool>)
-VEXORIN_KEYED_MEMBERS(MD2, LibraryHmac<CryptoPP::Weak::MD2>)
-VEXORIN_KEYED_MEMBERS(MD4, LibraryHmac<CryptoPP::Weak::MD4>)
-VEXORIN_KEYED_MEMBERS(MD5, LibraryHmac<CryptoPP::Weak::MD5>)
-VEXORIN_KEYED_MEMBERS(RIPEMD128, LibraryHmac<CryptoPP::RIPEMD128>)
-VEXORIN_KEYED_MEMBERS(RIPEMD160, LibraryHmac<CryptoPP::RIPEMD160>)
-VEXORIN_KEYED_MEMBERS(RIPEMD256, LibraryHmac<CryptoPP::RIPEMD256>)
-VEXORIN_KEYED_MEMBERS(RIPEMD320, LibraryHmac<CryptoPP::RIPEMD320>)
-VEXORIN_KEYED_MEMBERS(SHA1, LibraryHmac<CryptoPP::SHA1>)
-VEXORIN_KEYED_MEMBERS(SHA224, LibraryHmac<CryptoPP::SHA224>)
-VEXORIN_KEYED_MEMBERS(SHA256, LibraryHmac<CryptoPP::SHA256>)
-VEXORIN_KEYED_MEMBERS(SHA384, LibraryHmac<CryptoPP::SHA384>)
-VEXORIN_KEYED_MEMBERS(SHA512, LibraryHmac<CryptoPP::SHA512>)
-VEXORIN_KEYED_MEMBERS(SHA3_224, KeccakHmac<CryptoPP::Keccak_224>)
-VEXORIN_KEYED_MEMBERS(SHA3_256, KeccakHmac<CryptoPP::Keccak_256>)
-VEXORIN_KEYED_MEMBERS(SHA3_384, KeccakHmac<CryptoPP::Keccak_384>)
-VEXORIN_KEYED_MEMBERS(SHA3_512, KeccakHmac<CryptoPP::Keccak_512>)
+VEXORIN_CATALOGUE(VEXORIN_CHECKSUM_MEMBERS, VEXORIN_KEYED_MEMBERS)

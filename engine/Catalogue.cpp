@@ -1,0 +1,94 @@
+#include "engine/Catalogue.h"
+
+namespace {
+
+#define VEXORIN_CATALOGUE_CHECKSUM(TEXT, NAME, BYTES, DIGEST) {TEXT, BYTES, false},
+#define VEXORIN_CATALOGUE_KEYED(TEXT, NAME, BYTES, DIGEST) {TEXT, BYTES, true},
+const CatalogueEntry kEntries[kAlgorithmCount] = {
+    VEXORIN_CATALOGUE(VEXORIN_CATALOGUE_CHECKSUM, VEXORIN_CATALOGUE_KEYED)};
+#undef VEXORIN_CATALOGUE_CHECKSUM
+#undef VEXORIN_CATALOGUE_KEYED
+
+// White space of the ANSI code page, the no-break space of pasted web text
+// included.
+bool IsSeparator(char c) {
+  switch (static_cast<unsigned char>(c)) {
+    case ' ':
+    case '\t':
+    case '\r':
+    case '\n':
+    case '\v':
+    case '\f':
+    case 0xA0:
+    case ':':
+    case '-':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+std::string LengthHint(size_t nDigits) {
+  std::string hint = std::to_string(nDigits) + (nDigits == 1 ? " digit: " : " digits: ");
+  const std::string names = NamesWithHexDigits(nDigits);
+  return hint + (names.empty() ? "no entry has a digest of this length" : names);
+}
+
+}  // namespace
+
+const CatalogueEntry* CatalogueEntryAt(UINT nAlgorithm) {
+  return nAlgorithm < kAlgorithmCount ? &kEntries[nAlgorithm] : nullptr;
+}
+
+bool OffersHmac(UINT nAlgorithm) {
+  const CatalogueEntry* pEntry = CatalogueEntryAt(nAlgorithm);
+  return pEntry != nullptr && pEntry->bHmac;
+}
+
+std::string NamesWithHexDigits(size_t nDigits) {
+  std::string names;
+  for (const CatalogueEntry& entry : kEntries) {
+    if (entry.HexDigits() != nDigits) continue;
+    if (!names.empty()) names += ", ";
+    names += entry.pszName;
+  }
+  return names;
+}
+
+std::string NormaliseExpectedDigest(const std::string& expected) {
+  std::string digits;
+  for (char c : expected)
+    if (!IsSeparator(c)) digits += c;
+  if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+    digits.erase(0, 2);
+  return digits;
+}
+
+DigestComparison CompareWithExpected(const std::string& expected, const std::string& result,
+                                     UINT nAlgorithm) {
+  const std::string digits = NormaliseExpectedDigest(expected);
+  // Separators alone are no digest yet, as an empty field is not.
+  if (digits.empty() || result.empty()) return {DigestVerdict::kNone, ""};
+  for (char c : digits) {
+    if (!IsHexDigit(c))
+      return {DigestVerdict::kNoMatch,
+              "Not hexadecimal: a digest holds only the digits 0-9 and the letters A-F"};
+  }
+  const CatalogueEntry* pEntry = CatalogueEntryAt(nAlgorithm);
+  if (pEntry == nullptr || digits.size() != pEntry->HexDigits())
+    return {DigestVerdict::kNoMatch, LengthHint(digits.size())};
+  return {EqualIgnoringCase(digits, result) ? DigestVerdict::kMatch : DigestVerdict::kNoMatch, ""};
+}

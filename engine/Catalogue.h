@@ -1,0 +1,80 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// The algorithm catalogue, in list order: the position of a line is the
+// algorithm index. CHECKSUM lines offer no HMAC, KEYED lines do. Columns:
+// the list text, the suffix of the per-entry members (HashStringSHA256,
+// HashFileSHA256), the digest length in bytes, and the digest object that
+// Hasher.cpp computes the entry with (it checks the length against it).
+// Everything that names, counts or dispatches entries expands this list.
+// clang-format off
+#define VEXORIN_CATALOGUE(CHECKSUM, KEYED)                                                                \
+  CHECKSUM("CRC32",      CRC32,     4,  Crc32Digest)                                                      \
+  CHECKSUM("Adler32",    Adler32,   4,  Adler32Digest)                                                    \
+  KEYED(   "Tiger",      Tiger,     24, LibraryHmac<CryptoPP::Tiger>)                                     \
+  KEYED(   "Panama",     Panama,    32, LibraryHmac<CryptoPP::Weak::PanamaHash<CryptoPP::LittleEndian>>)  \
+  KEYED(   "Whirlpool",  Whirlpool, 64, LibraryHmac<CryptoPP::Whirlpool>)                                 \
+  KEYED(   "MD2",        MD2,       16, LibraryHmac<CryptoPP::Weak::MD2>)                                 \
+  KEYED(   "MD4",        MD4,       16, LibraryHmac<CryptoPP::Weak::MD4>)                                 \
+  KEYED(   "MD5",        MD5,       16, LibraryHmac<CryptoPP::Weak::MD5>)                                 \
+  KEYED(   "RIPEMD-128", RIPEMD128, 16, LibraryHmac<CryptoPP::RIPEMD128>)                                 \
+  KEYED(   "RIPEMD-160", RIPEMD160, 20, LibraryHmac<CryptoPP::RIPEMD160>)                                 \
+  KEYED(   "RIPEMD-256", RIPEMD256, 32, LibraryHmac<CryptoPP::RIPEMD256>)                                 \
+  KEYED(   "RIPEMD-320", RIPEMD320, 40, LibraryHmac<CryptoPP::RIPEMD320>)                                 \
+  KEYED(   "SHA1",       SHA1,      20, LibraryHmac<CryptoPP::SHA1>)                                      \
+  KEYED(   "SHA2-224",   SHA224,    28, LibraryHmac<CryptoPP::SHA224>)                                    \
+  KEYED(   "SHA2-256",   SHA256,    32, LibraryHmac<CryptoPP::SHA256>)                                    \
+  KEYED(   "SHA2-384",   SHA384,    48, LibraryHmac<CryptoPP::SHA384>)                                    \
+  KEYED(   "SHA2-512",   SHA512,    64, LibraryHmac<CryptoPP::SHA512>)                                    \
+  KEYED(   "SHA3-224",   SHA3_224,  28, KeccakHmac<CryptoPP::Keccak_224>)                                 \
+  KEYED(   "SHA3-256",   SHA3_256,  32, KeccakHmac<CryptoPP::Keccak_256>)                                 \
+  KEYED(   "SHA3-384",   SHA3_384,  48, KeccakHmac<CryptoPP::Keccak_384>)                                 \
+  KEYED(   "SHA3-512",   SHA3_512,  64, KeccakHmac<CryptoPP::Keccak_512>)
+// clang-format on
+
+// The algorithm indexes by name (kAlgorithmMD5 == 7), and the entry count.
+#define VEXORIN_CATALOGUE_INDEX(TEXT, NAME, BYTES, DIGEST) kAlgorithm##NAME,
+enum : UINT { VEXORIN_CATALOGUE(VEXORIN_CATALOGUE_INDEX, VEXORIN_CATALOGUE_INDEX) kAlgorithmCount };
+#undef VEXORIN_CATALOGUE_INDEX
+
+struct CatalogueEntry {
+  const char* pszName;  // the list text
+  UINT nDigestBytes;
+  bool bHmac;  // HMAC offered
+  size_t HexDigits() const { return 2 * nDigestBytes; }
+};
+
+// The entry of an algorithm index; null outside the catalogue (an empty
+// list's selection, CB_ERR, included).
+const CatalogueEntry* CatalogueEntryAt(UINT nAlgorithm);
+
+// Whether the entry offers HMAC; false outside the catalogue.
+bool OffersHmac(UINT nAlgorithm);
+
+// The list texts of the entries whose digest text has nDigits digits, in
+// index order and separated by ", " ("" when there are none).
+std::string NamesWithHexDigits(size_t nDigits);
+
+// A published digest held against a shown result.
+enum class DigestVerdict {
+  kNone,     // nothing to compare: either text is empty
+  kMatch,    // the same digest, letter case aside
+  kNoMatch,  // different, of another length, or not hexadecimal
+};
+
+struct DigestComparison {
+  DigestVerdict verdict;
+  std::string strHint;  // why a text cannot be the entry's digest; else empty
+};
+
+// The expected text without white space, colons and dashes, and without a
+// leading "0x" or "0X": the digest as it is printed in lists and on pages.
+std::string NormaliseExpectedDigest(const std::string& expected);
+
+// Compares a typed or pasted digest with the result of entry nAlgorithm.
+DigestComparison CompareWithExpected(const std::string& expected, const std::string& result,
+                                     UINT nAlgorithm);

@@ -1,0 +1,176 @@
+// The algorithm catalogue as published, the length hint built from it, and
+// the comparison of a typed or pasted digest with a result.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/Catalogue.h"
+#include "engine/Hasher.h"
+
+namespace {
+
+TEST(Catalogue, EntriesInListOrderWithLengthsAndHmac) {
+  const struct {
+    const char* pszName;
+    UINT nDigestBytes;
+    bool bHmac;
+  } published[] = {
+      {"CRC32", 4, false},      {"Adler32", 4, false},    {"Tiger", 24, true},
+      {"Panama", 32, true},     {"Whirlpool", 64, true},  {"MD2", 16, true},
+      {"MD4", 16, true},        {"MD5", 16, true},        {"RIPEMD-128", 16, true},
+      {"RIPEMD-160", 20, true}, {"RIPEMD-256", 32, true}, {"RIPEMD-320", 40, true},
+      {"SHA1", 20, true},       {"SHA2-224", 28, true},   {"SHA2-256", 32, true},
+      {"SHA2-384", 48, true},   {"SHA2-512", 64, true},   {"SHA3-224", 28, true},
+      {"SHA3-256", 32, true},   {"SHA3-384", 48, true},   {"SHA3-512", 64, true},
+  };
+  ASSERT_EQ(kAlgorithmCount, sizeof(published) / sizeof(published[0]));
+  for (UINT i = 0; i < kAlgorithmCount; ++i) {
+    SCOPED_TRACE(published[i].pszName);
+    const CatalogueEntry* pEntry = CatalogueEntryAt(i);
+    ASSERT_NE(pEntry, nullptr);
+    EXPECT_STREQ(pEntry->pszName, published[i].pszName);
+    EXPECT_EQ(pEntry->nDigestBytes, published[i].nDigestBytes);
+    EXPECT_EQ(pEntry->HexDigits(), 2 * published[i].nDigestBytes);
+    EXPECT_EQ(pEntry->bHmac, published[i].bHmac);
+    EXPECT_EQ(OffersHmac(i), published[i].bHmac);
+  }
+  EXPECT_EQ(kAlgorithmMD5, 7u);
+  EXPECT_EQ(kAlgorithmSHA3_512, 20u);
+  // Outside: the count itself, the selection of an empty list, any larger.
+  const UINT outside[] = {kAlgorithmCount, (UINT)-1, 1000u};
+  for (UINT n : outside) {
+    EXPECT_EQ(CatalogueEntryAt(n), nullptr) << n;
+    EXPECT_FALSE(OffersHmac(n)) << n;
+  }
+}
+
+TEST(Catalogue, NamesByDigestLength) {
+  const struct {
+    size_t nDigits;
+    const char* pszNames;
+  } cases[] = {
+      {8, "CRC32, Adler32"},
+      {32, "MD2, MD4, MD5, RIPEMD-128"},
+      {40, "RIPEMD-160, SHA1"},
+      {48, "Tiger"},
+      {56, "SHA2-224, SHA3-224"},
+      {64, "Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+      {80, "RIPEMD-320"},
+      {96, "SHA2-384, SHA3-384"},
+      {128, "Whirlpool, SHA2-512, SHA3-512"},
+      {0, ""},
+      {4, ""},
+      {63, ""},
+      {256, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NamesWithHexDigits(c.nDigits), c.pszNames) << c.nDigits;
+}
+
+const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
+const char kSha256Abc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const char kNotHex[] = "Not hexadecimal: a digest holds only the digits 0-9 and the letters A-F";
+
+TEST(ExpectedDigest, Normalisation) {
+  const struct {
+    const char* pszTyped;
+    const char* pszDigits;
+  } cases[] = {
+      {"", ""},
+      {"AbC", "AbC"},
+      {" 12 34\t56\r\n78\v9\fa\xA0"
+       "b ",
+       "123456789ab"},
+      {"12:34:56", "123456"},
+      {"12-34-56", "123456"},
+      {"0x1234", "1234"},
+      {"0X1234", "1234"},
+      {"  0x 12:34 ", "1234"},  // leading after the separators
+      {"-0x12", "12"},
+      {"0x", ""},
+      {"0", "0"},
+      {"0x0x12", "0x12"},  // only one leading prefix goes
+      {"12 0x34", "120x34"},
+      {"x0", "x0"},
+      {" :-\t", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(NormaliseExpectedDigest(c.pszTyped), c.pszDigits) << '"' << c.pszTyped << '"';
+}
+
+TEST(ExpectedDigest, Verdicts) {
+  const std::string md5Upper = "900150983CD24FB0D6963F7D28E17F72";
+  const struct {
+    std::string expected;
+    std::string result;
+    UINT nAlgorithm;
+    DigestVerdict verdict;
+    std::string hint;
+  } cases[] = {
+      // The same digest, however it is written.
+      {kMd5Abc, kMd5Abc, kAlgorithmMD5, DigestVerdict::kMatch, ""},
+      {md5Upper, kMd5Abc, kAlgorithmMD5, DigestVerdict::kMatch, ""},
+      {kMd5Abc, md5Upper, kAlgorithmMD5, DigestVerdict::kMatch, ""},
+      {"9001 5098 3cd2 4fb0 d696 3f7d 28e1 7f72", kMd5Abc, kAlgorithmMD5, DigestVerdict::kMatch,
+       ""},
+      {"90:01:50:98:3C:D2:4F:B0:D6:96:3F:7D:28:E1:7F:72", kMd5Abc, kAlgorithmMD5,
+       DigestVerdict::kMatch, ""},
+      {"90015098-3cd2-4fb0-d696-3f7d28e17f72", kMd5Abc, kAlgorithmMD5, DigestVerdict::kMatch, ""},
+      {"0x900150983cd24fb0d6963f7d28e17f72", kMd5Abc, kAlgorithmMD5, DigestVerdict::kMatch, ""},
+      {"\t0X900150983CD24FB0D6963F7D28E17F72  \r\n", kMd5Abc, kAlgorithmMD5, DigestVerdict::kMatch,
+       ""},
+      {"0xCBF43926", "cbf43926", kAlgorithmCRC32, DigestVerdict::kMatch, ""},
+      // One digit off, at either end.
+      {"900150983cd24fb0d6963f7d28e17f73", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch, ""},
+      {"800150983cd24fb0d6963f7d28e17f72", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch, ""},
+      // Another length: the entries that have it are named.
+      {kSha256Abc, kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
+       "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+      {"900150983cd24fb0d6963f7d28e17f7", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
+       "31 digits: no entry has a digest of this length"},
+      {"900150983cd24fb0d6963f7d28e17f7200", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
+       "34 digits: no entry has a digest of this length"},
+      {"a", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
+       "1 digit: no entry has a digest of this length"},
+      {kMd5Abc, kSha256Abc, kAlgorithmSHA256, DigestVerdict::kNoMatch,
+       "32 digits: MD2, MD4, MD5, RIPEMD-128"},
+      // Not hexadecimal, whatever the length.
+      {"900150983cd24fb0d6963f7d28e17f7g", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
+       kNotHex},
+      {"9001 0x50983cd24fb0d6963f7d28e17f72", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
+       kNotHex},
+      {"md5", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch, kNotHex},
+      {"\xE9", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch, kNotHex},
+      // Nothing to compare.
+      {"", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNone, ""},
+      {" : - ", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNone, ""},
+      {"0x", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNone, ""},
+      {kMd5Abc, "", kAlgorithmMD5, DigestVerdict::kNone, ""},
+      {"zz", "", kAlgorithmMD5, DigestVerdict::kNone, ""},
+      // No entry selected: no length fits.
+      {kMd5Abc, kMd5Abc, (UINT)-1, DigestVerdict::kNoMatch, "32 digits: MD2, MD4, MD5, RIPEMD-128"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE('"' + c.expected + "\" against \"" + c.result + '"');
+    const DigestComparison comparison = CompareWithExpected(c.expected, c.result, c.nAlgorithm);
+    EXPECT_EQ(comparison.verdict, c.verdict);
+    EXPECT_EQ(comparison.strHint, c.hint);
+  }
+}
+
+// Every entry's own result matches itself in both cases and with every
+// separator, so the lengths of the catalogue are the lengths of the texts.
+TEST(ExpectedDigest, EveryEntryMatchesItsOwnResult) {
+  for (UINT i = 0; i < kAlgorithmCount; ++i) {
+    SCOPED_TRACE(CatalogueEntryAt(i)->pszName);
+    Hasher hasher(i);
+    const std::string lower = hasher.HashString("abc", "", 0, 0);
+    const std::string upper = hasher.HashString("abc", "", 0, 1);
+    std::string spaced;
+    for (size_t n = 0; n < upper.size(); n += 2) spaced += upper.substr(n, 2) + (n % 4 ? " " : ":");
+    EXPECT_EQ(CompareWithExpected(upper, lower, i).verdict, DigestVerdict::kMatch);
+    EXPECT_EQ(CompareWithExpected("0x" + spaced, lower, i).verdict, DigestVerdict::kMatch);
+    EXPECT_EQ(CompareWithExpected(lower + "0", lower, i).verdict, DigestVerdict::kNoMatch);
+  }
+}
+
+}  // namespace
