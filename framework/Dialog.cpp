@@ -14,7 +14,7 @@ CDialog::~CDialog() {
 
 const AFX_MSGMAP* CDialog::GetThisMessageMap() {
   static const AFX_MSGMAP_ENTRY entries[] = {
-      {0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr}};
+      {0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr, nullptr}};
   static const AFX_MSGMAP messageMap = {&CWnd::GetThisMessageMap, &entries[0]};
   return &messageMap;
 }

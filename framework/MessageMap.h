@@ -7,8 +7,10 @@ class CWnd;
 
 // One entry of a message map: a window message (or WM_COMMAND with a
 // notification code and a control id) and the handler it goes to. Only the
-// pointer that matches nSig is set.
-enum AfxSig { AfxSig_end = 0, AfxSig_vv, AfxSig_vwl, AfxSig_hv, AfxSig_vh };
+// pointer that matches nSig is set. An AfxSig_ctlcolor entry answers all six
+// WM_CTLCOLOR* messages; its handler gets the device context, the control
+// and the kind (CTLCOLOR_EDIT, CTLCOLOR_STATIC, ...) and returns the brush.
+enum AfxSig { AfxSig_end = 0, AfxSig_vv, AfxSig_vwl, AfxSig_hv, AfxSig_vh, AfxSig_ctlcolor };
 
 struct AFX_MSGMAP_ENTRY {
   UINT nMessage;
@@ -19,6 +21,7 @@ struct AFX_MSGMAP_ENTRY {
   void (CWnd::*pfn_vwl)(UINT, LPARAM);
   HCURSOR (CWnd::*pfn_hv)();
   void (CWnd::*pfn_vh)(HDROP);
+  HBRUSH (CWnd::*pfn_ctlcolor)(HDC, HWND, UINT);
 };
 
 struct AFX_MSGMAP {
@@ -39,7 +42,7 @@ struct AFX_MSGMAP {
     static_assert(sizeof(ThisClass) > 0, "a map may have no entries");              \
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 #define END_MESSAGE_MAP()                                                                       \
-  { 0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr }                                   \
+  { 0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr, nullptr }                          \
   }                                                                                             \
   ;                                                                                             \
   static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
@@ -54,6 +57,7 @@ struct AFX_MSGMAP {
    static_cast<void (CWnd::*)()>(&ThisClass::memberFxn), \
    nullptr,                                              \
    nullptr,                                              \
+   nullptr,                                              \
    nullptr},
 
 #define ON_BN_CLICKED(id, memberFxn) AFX_COMMAND_ENTRY(BN_CLICKED, id, memberFxn)
@@ -63,13 +67,13 @@ struct AFX_MSGMAP {
 #define ON_WM_SYSCOMMAND()                                                                      \
   {WM_SYSCOMMAND, 0,       0,                                                                   \
    AfxSig_vwl,    nullptr, static_cast<void (CWnd::*)(UINT, LPARAM)>(&ThisClass::OnSysCommand), \
-   nullptr,       nullptr},
-#define ON_WM_PAINT()                                                                        \
-  {WM_PAINT, 0,       0,      AfxSig_vv, static_cast<void (CWnd::*)()>(&ThisClass::OnPaint), \
-   nullptr,  nullptr, nullptr},
-#define ON_WM_DESTROY()                                                                          \
-  {WM_DESTROY, 0,       0,      AfxSig_vv, static_cast<void (CWnd::*)()>(&ThisClass::OnDestroy), \
-   nullptr,    nullptr, nullptr},
+   nullptr,       nullptr, nullptr},
+#define ON_WM_PAINT()                                                                         \
+  {WM_PAINT, 0,       0,       AfxSig_vv, static_cast<void (CWnd::*)()>(&ThisClass::OnPaint), \
+   nullptr,  nullptr, nullptr, nullptr},
+#define ON_WM_DESTROY()                                                                           \
+  {WM_DESTROY, 0,       0,       AfxSig_vv, static_cast<void (CWnd::*)()>(&ThisClass::OnDestroy), \
+   nullptr,    nullptr, nullptr, nullptr},
 #define ON_WM_QUERYDRAGICON()                                     \
   {WM_QUERYDRAGICON,                                              \
    0,                                                             \
@@ -78,7 +82,20 @@ struct AFX_MSGMAP {
    nullptr,                                                       \
    nullptr,                                                       \
    static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon), \
+   nullptr,                                                       \
    nullptr},
-#define ON_WM_DROPFILES()                     \
-  {WM_DROPFILES, 0,       0,       AfxSig_vh, \
-   nullptr,      nullptr, nullptr, static_cast<void (CWnd::*)(HDROP)>(&ThisClass::OnDropFiles)},
+#define ON_WM_DROPFILES()                                                                       \
+  {WM_DROPFILES, 0,       0,       AfxSig_vh,                                                   \
+   nullptr,      nullptr, nullptr, static_cast<void (CWnd::*)(HDROP)>(&ThisClass::OnDropFiles), \
+   nullptr},
+// The message number is only a marker: the entry answers every WM_CTLCOLOR*.
+#define ON_WM_CTLCOLOR() \
+  {WM_CTLCOLORSTATIC,    \
+   0,                    \
+   0,                    \
+   AfxSig_ctlcolor,      \
+   nullptr,              \
+   nullptr,              \
+   nullptr,              \
+   nullptr,              \
+   static_cast<HBRUSH (CWnd::*)(HDC, HWND, UINT)>(&ThisClass::OnCtlColor)},

@@ -4,7 +4,7 @@
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
   static const AFX_MSGMAP_ENTRY entries[] = {
-      {0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr}};
+      {0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr, nullptr, nullptr}};
   static const AFX_MSGMAP messageMap = {nullptr, &entries[0]};
   return &messageMap;
 }
@@ -17,7 +17,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
   for (const AFX_MSGMAP* pMap = GetMessageMap(); pMap != nullptr;
        pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
     for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->nSig != AfxSig_end; ++pEntry) {
-      if (pEntry->nMessage != message) continue;
+      const bool bColour = message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
+      if (pEntry->nSig == AfxSig_ctlcolor ? !bColour : pEntry->nMessage != message) continue;
       if (message == WM_COMMAND && (pEntry->nCode != nCode || pEntry->nID != nID)) continue;
       *pResult = 0;
       switch (pEntry->nSig) {
@@ -32,6 +33,10 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
           break;
         case AfxSig_vh:
           (this->*pEntry->pfn_vh)((HDROP)wParam);
+          break;
+        case AfxSig_ctlcolor:
+          *pResult = (LRESULT)(this->*pEntry->pfn_ctlcolor)((HDC)wParam, (HWND)lParam,
+                                                            message - WM_CTLCOLORMSGBOX);
           break;
         case AfxSig_end:
           break;
@@ -50,6 +55,10 @@ void CWnd::OnPaint() { ::DefWindowProcA(m_hWnd, WM_PAINT, 0, 0); }
 
 HCURSOR CWnd::OnQueryDragIcon() {
   return (HCURSOR)::DefWindowProcA(m_hWnd, WM_QUERYDRAGICON, 0, 0);
+}
+
+HBRUSH CWnd::OnCtlColor(HDC hDC, HWND hWnd, UINT nCtlColor) {
+  return (HBRUSH)::DefWindowProcA(m_hWnd, WM_CTLCOLORMSGBOX + nCtlColor, (WPARAM)hDC, (LPARAM)hWnd);
 }
 
 void CWnd::OnDropFiles(HDROP hDropInfo) {

@@ -50,6 +50,9 @@ class CWnd {
   void OnDestroy() {}
   HCURSOR OnQueryDragIcon();
   void OnDropFiles(HDROP hDropInfo);
+  // The colours of a control: nCtlColor is CTLCOLOR_EDIT, CTLCOLOR_STATIC,
+  // ...; the base gives the system's colours and brush.
+  HBRUSH OnCtlColor(HDC hDC, HWND hWnd, UINT nCtlColor);
 
   HWND m_hWnd = nullptr;
 

@@ -25,6 +25,8 @@
 #define IDC_FILE 1014
 #define IDC_HMAC 1015
 #define IDC_KEY 1016
+#define IDC_EXPECTED 1017
+#define IDC_VERDICT 1018
 
 // About dialog controls
 #define IDC_WEB_LINK 1005

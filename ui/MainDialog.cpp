@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/Catalogue.h"
 #include "engine/ProgressCallback.h"
 #include "framework/MessageBox.h"
 #include "framework/WinApp.h"
@@ -12,10 +13,9 @@
 
 namespace {
 
-const char* const kAlgorithmNames[] = {
-    "CRC32",    "Adler32",    "Tiger",      "Panama",     "Whirlpool",  "MD2",      "MD4",
-    "MD5",      "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",     "SHA2-224",
-    "SHA2-256", "SHA2-384",   "SHA2-512",   "SHA3-224",   "SHA3-256",   "SHA3-384", "SHA3-512"};
+// The words of the verdict carry it; the colours only repeat it.
+const COLORREF kMatchColour = RGB(0, 100, 0);    // dark green
+const COLORREF kNoMatchColour = RGB(139, 0, 0);  // dark red
 
 // The input controls that a file job disables, in the order they change.
 const int kJobControls[] = {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA,     IDC_BROWSE,
@@ -76,6 +76,9 @@ ON_BN_CLICKED(IDC_UPPERCASE, OnBnClickedUppercase)
 ON_BN_CLICKED(IDC_ABOUT, OnBnClickedAbout)
 ON_EN_CHANGE(IDC_DATA, OnEnChangeData)
 ON_EN_CHANGE(IDC_KEY, OnEnChangeKey)
+ON_EN_CHANGE(IDC_RESULT, OnEnChangeResult)
+ON_EN_CHANGE(IDC_EXPECTED, OnEnChangeExpected)
+ON_WM_CTLCOLOR()
 ON_WM_DROPFILES()
 END_MESSAGE_MAP()
 
@@ -83,6 +86,7 @@ void MainDialog::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDC_PROGRESS, m_progress);
   DDX_Control(pDX, IDC_ALGORITHM, m_algorithms);
+  DDX_Control(pDX, IDC_VERDICT, m_verdict);
 }
 
 BOOL MainDialog::OnInitDialog() {
@@ -91,8 +95,9 @@ BOOL MainDialog::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
   m_bRunning = FALSE;
   m_pHasher = nullptr;
-  for (const char* pszName : kAlgorithmNames) m_algorithms.AddString(pszName);
+  for (UINT n = 0; n < kAlgorithmCount; ++n) m_algorithms.AddString(CatalogueEntryAt(n)->pszName);
   m_algorithms.SetCurSel(0);
+  if (m_verdictTip.Create(this)) m_verdictTip.AddTool(&m_verdict, "");
   SetDataType(true);
   CheckDlgButton(IDC_STRING, BST_CHECKED);
   ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
@@ -117,8 +122,7 @@ void MainDialog::SetDataType(bool bString) {
 
 void MainDialog::EnableControls(bool bEnable) {
   for (int nID : kJobControls) ::EnableWindow(GetDlgItem(nID), bEnable ? TRUE : FALSE);
-  const int nAlgorithm = m_algorithms.GetCurSel();
-  ::EnableWindow(GetDlgItem(IDC_HMAC), bEnable && nAlgorithm != 0 && nAlgorithm != 1);
+  ::EnableWindow(GetDlgItem(IDC_HMAC), bEnable && OffersHmac((UINT)m_algorithms.GetCurSel()));
 }
 
 BOOL MainDialog::PreTranslateMessage(MSG* pMsg) {
@@ -127,7 +131,7 @@ BOOL MainDialog::PreTranslateMessage(MSG* pMsg) {
     if (pMsg->wParam == 0x41 &&
         ((::GetKeyState(VK_LCONTROL) & 0x8000) || (::GetKeyState(VK_RCONTROL) & 0x8000))) {
       HWND hField = nullptr;
-      for (int nID : {IDC_DATA, IDC_KEY, IDC_RESULT}) {
+      for (int nID : {IDC_DATA, IDC_KEY, IDC_RESULT, IDC_EXPECTED}) {
         if (pMsg->hwnd == GetDlgItem(nID)) {
           hField = pMsg->hwnd;
           break;
@@ -203,8 +207,7 @@ void MainDialog::OnBnClickedString() {
 void MainDialog::OnBnClickedFile() { SetDataType(false); }
 
 void MainDialog::OnCbnSelchangeAlgorithm() {
-  const int nAlgorithm = m_algorithms.GetCurSel();
-  if (nAlgorithm == 0 || nAlgorithm == 1) {
+  if (!OffersHmac((UINT)m_algorithms.GetCurSel())) {
     ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
     ::EnableWindow(GetDlgItem(IDC_HMAC), FALSE);
     SetDlgItemText(IDC_KEY, "");
@@ -274,6 +277,30 @@ void MainDialog::OnBnClickedAbout() {
 void MainDialog::OnEnChangeData() { UpdateStringDigest(); }
 
 void MainDialog::OnEnChangeKey() { UpdateStringDigest(); }
+
+// Every way a result arrives (typing, a file job's end, a re-casing, a
+// clearing) sets the result field's text, so its change notice suffices.
+void MainDialog::OnEnChangeResult() { UpdateVerdict(); }
+
+void MainDialog::OnEnChangeExpected() { UpdateVerdict(); }
+
+void MainDialog::UpdateVerdict() {
+  const DigestComparison comparison =
+      CompareWithExpected(ReadControlText(GetDlgItem(IDC_EXPECTED)),
+                          ReadControlText(GetDlgItem(IDC_RESULT)), (UINT)m_algorithms.GetCurSel());
+  m_nVerdict = comparison.verdict;
+  SetDlgItemText(IDC_VERDICT, m_nVerdict == DigestVerdict::kMatch     ? "Match"
+                              : m_nVerdict == DigestVerdict::kNoMatch ? "No match"
+                                                                      : "");
+  m_verdictTip.UpdateTipText(comparison.strHint.c_str(), &m_verdict);
+}
+
+HBRUSH MainDialog::OnCtlColor(HDC hDC, HWND hWnd, UINT nCtlColor) {
+  const HBRUSH hBrush = CDialog::OnCtlColor(hDC, hWnd, nCtlColor);
+  if (hWnd == m_verdict.m_hWnd && m_nVerdict != DigestVerdict::kNone)
+    ::SetTextColor(hDC, m_nVerdict == DigestVerdict::kMatch ? kMatchColour : kNoMatchColour);
+  return hBrush;
+}
 
 std::string MainDialog::ReadControlText(HWND hWnd) const {
   const int nLength = ::GetWindowTextLengthA(hWnd);

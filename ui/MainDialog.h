@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 
+#include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -12,7 +13,8 @@
 #include "ui/FilePicker.h"
 
 // The program's window: algorithm list, String/File data source, HMAC key,
-// result with copy and case switch, and the file job on a worker thread.
+// result with copy and case switch, an expected digest with its verdict, and
+// the file job on a worker thread.
 // The worker reaches the dialog only through window messages; the fields it
 // shares with the user-interface thread are atomics.
 class MainDialog : public CDialog {
@@ -23,6 +25,7 @@ class MainDialog : public CDialog {
   void SetDataType(bool bString);
   void EnableControls(bool bEnable);
   void UpdateStringDigest();
+  void UpdateVerdict();
   std::string ReadControlText(HWND hWnd) const;
   void OnProgress(int nPercent);
   void ShowSystemError(DWORD dwError);
@@ -35,6 +38,12 @@ class MainDialog : public CDialog {
   std::atomic<BOOL> m_bRunning{FALSE};
   CallbackThunk m_thunk;
   std::atomic<Hasher*> m_pHasher{nullptr};
+
+  // The verdict on the expected digest, its words' colour and the tooltip
+  // that says why a text cannot be the selected entry's digest.
+  CStatic m_verdict;
+  CToolTipCtrl m_verdictTip;
+  DigestVerdict m_nVerdict = DigestVerdict::kNone;
 
   // The worker of the current (or last) job; kept so that closing the
   // dialog can stop it and wait for it, and so that a second Start cannot
@@ -74,6 +83,9 @@ class MainDialog : public CDialog {
   void OnBnClickedAbout();
   void OnEnChangeData();
   void OnEnChangeKey();
+  void OnEnChangeResult();
+  void OnEnChangeExpected();
+  HBRUSH OnCtlColor(HDC hDC, HWND hWnd, UINT nCtlColor);
 
   DECLARE_MESSAGE_MAP()
 

@@ -2,6 +2,12 @@
 // filter, close confirmation and hashing jobs.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <ostream>
+
+#include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "tests/dialog/DialogDriver.h"
 
@@ -128,16 +134,12 @@ TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
   EXPECT_TRUE(d.Checked(IDC_STRING));
   EXPECT_FALSE(d.Checked(IDC_FILE));
   HWND hList = d.Item(IDC_ALGORITHM);
-  ASSERT_EQ(::SendMessageA(hList, CB_GETCOUNT, 0, 0), 21);
+  ASSERT_EQ(::SendMessageA(hList, CB_GETCOUNT, 0, 0), (LRESULT)kAlgorithmCount);
   EXPECT_EQ(::SendMessageA(hList, CB_GETCURSEL, 0, 0), 0);
-  const char* names[] = {
-      "CRC32",    "Adler32",    "Tiger",      "Panama",     "Whirlpool",  "MD2",      "MD4",
-      "MD5",      "RIPEMD-128", "RIPEMD-160", "RIPEMD-256", "RIPEMD-320", "SHA1",     "SHA2-224",
-      "SHA2-256", "SHA2-384",   "SHA2-512",   "SHA3-224",   "SHA3-256",   "SHA3-384", "SHA3-512"};
-  for (int i = 0; i < 21; ++i) {
+  for (UINT i = 0; i < kAlgorithmCount; ++i) {
     char sz[64] = {};
     ::SendMessageA(hList, CB_GETLBTEXT, i, (LPARAM)sz);
-    EXPECT_STREQ(sz, names[i]);
+    EXPECT_STREQ(sz, CatalogueEntryAt(i)->pszName);
   }
   EXPECT_EQ(d.Text(IDC_DATA), "");
   EXPECT_EQ(d.Text(IDC_KEY), "");
@@ -161,7 +163,9 @@ TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
     if (hCtl == d.Item(IDC_DATA)) break;
   }
   EXPECT_EQ(order, (std::vector<int>{IDC_DATA, IDC_COPY, IDC_ALGORITHM, IDC_STRING, IDC_RESULT,
-                                     IDC_UPPERCASE, IDC_ABOUT, IDOK}));
+                                     IDC_EXPECTED, IDC_UPPERCASE, IDC_ABOUT, IDOK}));
+  EXPECT_EQ(d.Text(IDC_EXPECTED), "");
+  EXPECT_EQ(d.Text(IDC_VERDICT), "");
 }
 
 TEST(MainDialogStates, StringAndFileLayouts) {
@@ -397,7 +401,8 @@ TEST(MainDialogKeyboard, EnterAndEscapeDoNothingAndCtrlASelectsAll) {
   d.Click(IDC_HMAC);
   d.SetText(IDC_DATA, "hello");
   d.SetText(IDC_KEY, "key!");
-  for (int nID : {IDC_DATA, IDC_KEY, IDC_RESULT}) {
+  d.SetText(IDC_EXPECTED, "0x12 34");
+  for (int nID : {IDC_DATA, IDC_KEY, IDC_RESULT, IDC_EXPECTED}) {
     HWND hField = d.Item(nID);
     ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)hField, TRUE);
     ::SendMessageA(hField, EM_SETSEL, 0, 0);
@@ -413,6 +418,299 @@ TEST(MainDialogKeyboard, EnterAndEscapeDoNothingAndCtrlASelectsAll) {
   Press('B');
   ASSERT_TRUE(WaitUntil([&] { return d.Text(IDC_DATA) == "b"; }));
   EXPECT_EQ(Selection(hData), std::make_pair(1, 1));
+}
+
+// The expected digest and its verdict -----------------------------------------
+
+namespace {
+
+const char kSha256Abc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const COLORREF kDarkGreen = RGB(0, 100, 0);
+const COLORREF kDarkRed = RGB(139, 0, 0);
+
+// The tooltip the dialog owns, found as a user's pointer would meet it.
+HWND TooltipOf(HWND hDlg) {
+  struct Search {
+    HWND hDlg;
+    HWND hFound;
+  } search = {hDlg, nullptr};
+  struct Enum {
+    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
+      Search* p = reinterpret_cast<Search*>(lParam);
+      char szClass[32] = {};
+      ::GetClassNameA(hWnd, szClass, sizeof(szClass));
+      if (std::string(szClass) == TOOLTIPS_CLASSA && ::GetWindow(hWnd, GW_OWNER) == p->hDlg) {
+        p->hFound = hWnd;
+        return FALSE;
+      }
+      return TRUE;
+    }
+  };
+  ::EnumThreadWindows(::GetWindowThreadProcessId(hDlg, nullptr), &Enum::Proc, (LPARAM)&search);
+  return search.hFound;
+}
+
+// The text the tooltip shows for the verdict; "<no tool>" without one.
+std::string VerdictTip(DialogDriver& d) {
+  char szText[1025] = {};
+  TTTOOLINFOA ti = {};
+  ti.cbSize = TTTOOLINFOA_V2_SIZE;
+  ti.hwnd = d.m_hWnd;
+  ti.uId = (UINT_PTR)d.Item(IDC_VERDICT);
+  HWND hTip = TooltipOf(d.m_hWnd);
+  if (hTip == nullptr || !::SendMessageA(hTip, TTM_GETTOOLINFOA, 0, (LPARAM)&ti))
+    return "<no tool>";
+  ti.lpszText = szText;
+  ::SendMessageA(hTip, TTM_GETTEXTA, sizeof(szText), (LPARAM)&ti);
+  return szText;
+}
+
+// What a user sees of the verdict: its word, and its colour as the dialog
+// answers the static's colour message.
+struct Shown {
+  std::string word;
+  COLORREF colour;
+  bool operator==(const Shown& o) const { return word == o.word && colour == o.colour; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Shown& s) {
+  return os << '"' << s.word << "\" in " << std::hex << s.colour << std::dec;
+}
+
+Shown Verdict(DialogDriver& d) {
+  LRESULT lBrush = 0;
+  const COLORREF colour = guitest::TextColourOf(d.Item(IDC_VERDICT), &lBrush);
+  EXPECT_NE(lBrush, 0) << "the dialog gave no brush for the verdict";
+  return {d.Text(IDC_VERDICT), colour};
+}
+
+const Shown kMatch = {"Match", kDarkGreen};
+const Shown kNoMatch = {"No match", kDarkRed};
+
+}  // namespace
+
+TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
+  DialogDriver d;
+  d.SelectAlgorithm(kAlgorithmMD5);
+  d.SetText(IDC_DATA, "abc");
+  ASSERT_EQ(d.Text(IDC_RESULT), kMd5Abc);
+  const char kNotHex[] = "Not hexadecimal: a digest holds only the digits 0-9 and the letters A-F";
+  const struct {
+    const char* pszExpected;
+    Shown shown;
+    const char* pszTip;
+  } cases[] = {
+      {"900150983cd24fb0d6963f7d28e17f72", kMatch, ""},
+      {"900150983CD24FB0D6963F7D28E17F72", kMatch, ""},
+      {"9001 5098 3cd2 4fb0  d696 3f7d 28e1 7f72", kMatch, ""},
+      {"90:01:50:98:3c:d2:4f:b0:d6:96:3f:7d:28:e1:7f:72", kMatch, ""},
+      {"90015098-3cd2-4fb0-d696-3f7d28e17f72", kMatch, ""},
+      {"0x900150983cd24fb0d6963f7d28e17f72", kMatch, ""},
+      {" 0X900150983CD24FB0D6963F7D28E17F72 ", kMatch, ""},
+      {"900150983cd24fb0d6963f7d28e17f73", kNoMatch, ""},
+      {kSha256Abc, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+      {"900150983cd24fb0d6963f7d28e17f7", kNoMatch,
+       "31 digits: no entry has a digest of this length"},
+      {"900150983cd24fb0d6963f7d28e17f7z", kNoMatch, kNotHex},
+      {"sha256sum output", kNoMatch, kNotHex},
+      {"", {"", ::GetSysColor(COLOR_WINDOWTEXT)}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pszExpected);
+    d.SetText(IDC_EXPECTED, c.pszExpected);
+    EXPECT_EQ(Verdict(d), c.shown);
+    EXPECT_EQ(VerdictTip(d), c.pszTip);
+  }
+
+  // The tooltip comes up under the real pointer.
+  d.SetText(IDC_EXPECTED, kSha256Abc);
+  ::SetForegroundWindow(d.m_hWnd);
+  HWND hTip = TooltipOf(d.m_hWnd);
+  ASSERT_NE(hTip, nullptr);
+  guitest::MoveMouseTo(guitest::CentreOf(d.Item(IDC_VERDICT)));
+  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(hTip) != FALSE; }, 15000));
+  EXPECT_EQ(WindowText(hTip), "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256");
+  guitest::MoveMouseTo(POINT{0, 0});
+}
+
+TEST(MainDialogExpected, FollowsTypingTheAlgorithmTheCaseAndTheMode) {
+  DialogDriver d;
+  ::SetForegroundWindow(d.m_hWnd);
+  ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == d.m_hWnd; }));
+  HWND hExpected = d.Item(IDC_EXPECTED);
+  d.SelectAlgorithm(kAlgorithmMD5);
+
+  // Typed into the field with real keys: Enter and Escape do nothing there,
+  // and Ctrl+A selects it all, so the next key replaces it.
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)hExpected, TRUE);
+  Press('F');
+  Press(VK_RETURN);
+  Press(VK_ESCAPE);
+  Press('0');
+  ASSERT_TRUE(WaitUntil([&] { return d.Text(IDC_EXPECTED) == "f0"; }));
+  EXPECT_FALSE(d.Ended());
+  EXPECT_EQ(Verdict(d).word, "");  // no result yet
+  PressCtrlA();
+  Press('9');
+  ASSERT_TRUE(WaitUntil([&] { return d.Text(IDC_EXPECTED) == "9"; }));
+  d.SetText(IDC_EXPECTED, kMd5Abc);
+
+  // Typing the data: the verdict follows every key.
+  ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(IDC_DATA), TRUE);
+  const struct {
+    WORD wKey;
+    const char* pszData;
+    Shown shown;
+  } typing[] = {{'A', "a", kNoMatch},
+                {'B', "ab", kNoMatch},
+                {'C', "abc", kMatch},
+                {VK_BACK, "ab", kNoMatch},
+                {'C', "abc", kMatch}};
+  for (const auto& t : typing) {
+    Press(t.wKey);
+    ASSERT_TRUE(WaitUntil([&] { return d.Text(IDC_DATA) == t.pszData; })) << t.pszData;
+    EXPECT_EQ(Verdict(d), t.shown) << t.pszData;
+  }
+
+  // The case box: the result changes its letters, the verdict stays.
+  for (int i = 0; i < 2; ++i) {
+    d.Click(IDC_UPPERCASE);
+    EXPECT_EQ(d.Text(IDC_RESULT), i == 0 ? "900150983CD24FB0D6963F7D28E17F72" : kMd5Abc);
+    EXPECT_EQ(Verdict(d), kMatch);
+  }
+
+  // Trying entries against one published digest: the text stays.
+  d.SetText(IDC_EXPECTED, kSha256Abc);
+  const struct {
+    UINT nAlgorithm;
+    Shown shown;
+    const char* pszTip;
+  } entries[] = {{kAlgorithmMD5, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+                 {kAlgorithmSHA256, kMatch, ""},
+                 {kAlgorithmSHA3_256, kNoMatch, ""},
+                 {kAlgorithmCRC32, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+                 {kAlgorithmSHA256, kMatch, ""}};
+  for (const auto& e : entries) {
+    d.SelectAlgorithm(e.nAlgorithm);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), kSha256Abc);
+    EXPECT_EQ(Verdict(d), e.shown) << e.nAlgorithm;
+    EXPECT_EQ(VerdictTip(d), e.pszTip) << e.nAlgorithm;
+  }
+
+  // HMAC without a key has no result, so no verdict; with the key, one.
+  d.Click(IDC_HMAC);
+  EXPECT_EQ(Verdict(d).word, "");
+  d.SetText(IDC_KEY, "key");
+  EXPECT_EQ(Verdict(d), kNoMatch);
+  d.Click(IDC_HMAC);
+  EXPECT_EQ(Verdict(d), kMatch);
+
+  // Both modes keep the text; the cleared result empties the verdict.
+  d.Click(IDC_FILE);
+  EXPECT_EQ(d.Text(IDC_EXPECTED), kSha256Abc);
+  EXPECT_EQ(Verdict(d).word, "");
+  d.Click(IDC_STRING);
+  EXPECT_EQ(d.Text(IDC_EXPECTED), kSha256Abc);
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(Verdict(d), kMatch);
+}
+
+TEST(MainDialogExpected, AFileJobsResultIsJudgedAndTheFieldStaysUsableDuringIt) {
+  DialogDriver d;
+  const std::string path = WriteFile("vexorin-expected.bin", "abc");
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kAlgorithmSHA256);
+  d.SetText(IDC_EXPECTED, std::string("0x") + kSha256Abc);
+  d.SetText(IDC_DATA, path);
+  EXPECT_EQ(Verdict(d).word, "");
+  EXPECT_EQ(d.RunFileJob(path), kSha256Abc);
+  EXPECT_EQ(Verdict(d), kMatch);
+  d.SetText(IDC_DATA, path);  // a new path clears the result, and the verdict
+  EXPECT_EQ(Verdict(d).word, "");
+
+  // During a job the field takes a pasted digest; the verdict waits for the
+  // result.
+  StartSlowJob(d);
+  EXPECT_TRUE(d.Enabled(IDC_EXPECTED));
+  EXPECT_FALSE(d.ReadOnly(IDC_EXPECTED));
+  d.SetText(IDC_EXPECTED, kMd5Abc);
+  EXPECT_EQ(d.Text(IDC_EXPECTED), kMd5Abc);
+  EXPECT_EQ(Verdict(d).word, "");
+  d.PostClick(IDC_START);
+  HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+  ASSERT_NE(hBox, nullptr);
+  AnswerBox(hBox, IDYES);
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(Verdict(d).word, "");
+  EXPECT_EQ(d.Text(IDC_EXPECTED), kMd5Abc);
+}
+
+TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved) {
+  DialogDriver d;
+  // Template positions in dialog units. The data source changes its size
+  // with the data type, and a drop-down list's window is its closed field.
+  const struct {
+    int nID;
+    RECT rc;  // left, top, width, height
+    bool bSize;
+  } controls[] = {
+      {IDC_COPY, {258, 74, 50, 13}, true},      {IDC_START, {258, 90, 50, 13}, true},
+      {IDC_ALGORITHM, {61, 14, 247, 0}, false}, {IDC_STRING, {61, 30, 35, 8}, true},
+      {IDC_FILE, {100, 30, 27, 8}, true},       {IDC_DATA, {61, 42, 0, 0}, false},
+      {IDC_BROWSE, {258, 42, 50, 13}, true},    {IDC_KEY, {61, 58, 191, 12}, true},
+      {IDC_HMAC, {258, 60, 50, 8}, true},       {IDC_RESULT, {61, 74, 191, 12}, true},
+      {IDC_PROGRESS, {61, 90, 191, 12}, true},  {IDC_EXPECTED, {61, 106, 191, 12}, true},
+      {IDC_VERDICT, {258, 106, 50, 12}, true},  {IDC_UPPERCASE, {7, 136, 80, 8}, true},
+      {IDC_ABOUT, {212, 131, 50, 13}, true},    {IDOK, {266, 131, 50, 13}, true},
+  };
+  // The group box and the labels, which have no id, in template order.
+  const RECT statics[] = {{7, 3, 309, 123}, {15, 16, 39, 8}, {15, 30, 39, 8}, {15, 44, 39, 8},
+                          {15, 60, 39, 8},  {15, 76, 39, 8}, {15, 92, 39, 8}, {15, 108, 39, 8}};
+  // Position and size are converted apart, as the dialog manager does.
+  const auto pixels = [&](RECT rc) {
+    ::MapDialogRect(d.m_hWnd, &rc);
+    rc.right += rc.left;
+    rc.bottom += rc.top;
+    return rc;
+  };
+  const auto placed = [&](HWND hWnd) {
+    RECT rc;
+    ::GetWindowRect(hWnd, &rc);
+    ::MapWindowPoints(nullptr, d.m_hWnd, (POINT*)&rc, 2);
+    return rc;
+  };
+  for (const auto& c : controls) {
+    SCOPED_TRACE(c.nID);
+    const RECT want = pixels(c.rc), got = placed(d.Item(c.nID));
+    EXPECT_EQ(got.left, want.left);
+    EXPECT_EQ(got.top, want.top);
+    if (c.bSize) {
+      EXPECT_EQ(got.right, want.right);
+      EXPECT_EQ(got.bottom, want.bottom);
+    }
+  }
+  std::vector<RECT> found;
+  for (HWND h = ::GetWindow(d.m_hWnd, GW_CHILD); h != nullptr; h = ::GetWindow(h, GW_HWNDNEXT))
+    if ((::GetDlgCtrlID(h) & 0xFFFF) == 0xFFFF) found.push_back(placed(h));
+  ASSERT_EQ(found.size(), sizeof(statics) / sizeof(statics[0]));
+  for (size_t i = 0; i < found.size(); ++i) {
+    const RECT want = pixels(statics[i]);
+    EXPECT_TRUE(::EqualRect(&found[i], &want)) << "static " << i;
+  }
+  RECT rcClient;
+  ::GetClientRect(d.m_hWnd, &rcClient);
+  const RECT want = pixels({0, 0, 323, 151});
+  EXPECT_EQ(rcClient.right, want.right);
+  EXPECT_EQ(rcClient.bottom, want.bottom);
+  // The row's styles: a bordered, scrolling, writable edit; a static that
+  // hears the pointer, for its tooltip.
+  const LONG lEdit = ::GetWindowLongA(d.Item(IDC_EXPECTED), GWL_STYLE);
+  EXPECT_TRUE((lEdit & (ES_AUTOHSCROLL | WS_TABSTOP)) == (ES_AUTOHSCROLL | WS_TABSTOP));
+  // The dialog manager may turn the border into a sunken edge.
+  EXPECT_TRUE((lEdit & WS_BORDER) ||
+              (::GetWindowLongA(d.Item(IDC_EXPECTED), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
+  EXPECT_FALSE(lEdit & ES_READONLY);
+  EXPECT_TRUE(::GetWindowLongA(d.Item(IDC_VERDICT), GWL_STYLE) & SS_NOTIFY);
 }
 
 TEST(MainDialogClose, IdleExitAndCloseBoxAskNothing) {

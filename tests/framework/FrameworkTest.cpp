@@ -214,7 +214,8 @@ END_MESSAGE_MAP()
 // Shows the dialog on this thread while pfnUser acts on it from another;
 // returns what DoModal returned. A dialog the user leaves open is
 // cancelled, so that a failing check cannot hang the run.
-INT_PTR RunModal(Probe& dialog, const std::function<void(HWND)>& pfnUser) {
+template <class Dialog>
+INT_PTR RunModal(Dialog& dialog, const std::function<void(HWND)>& pfnUser) {
   dialog.m_hShown = nullptr;
   std::thread user([&] {
     HWND hDlg = nullptr;
@@ -368,6 +369,103 @@ TEST(MessageMapTest, DerivedMapFirstCommandsMatchCodeAndIdTheRestGoesToTheDialog
   EXPECT_EQ(dialog.m_hDrop, hDrop);
   EXPECT_EQ(dialog.m_dropped, "C:\\dropped.txt");
   ::GlobalFree(hDrop);
+}
+
+// Colours of the controls, and a tooltip on one of them: the dialog answers
+// every colour question through its map, the label's in its own colour.
+class ColourProbe : public CDialog {
+ public:
+  ColourProbe() : CDialog(IDD_FW_PROBE) {}
+
+  std::atomic<HWND> m_hShown{nullptr};
+  Log m_asked;  // "id kind" of each colour question
+  CStatic m_label;
+  CToolTipCtrl m_tip;
+  BOOL m_bToolAdded = FALSE;
+
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    if (m_tip.Create(this)) m_bToolAdded = m_tip.AddTool(&m_label, "first");
+    m_hShown = m_hWnd;
+    return TRUE;
+  }
+  void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_FW_LABEL, m_label); }
+
+  HBRUSH OnCtlColor(HDC hDC, HWND hWnd, UINT nCtlColor) {
+    m_asked.Add(std::to_string(hWnd ? ::GetDlgCtrlID(hWnd) : 0) + " " + std::to_string(nCtlColor));
+    if (hWnd != nullptr && hWnd == m_label.m_hWnd) {
+      ::SetTextColor(hDC, RGB(200, 0, 0));
+      return (HBRUSH)::GetStockObject(BLACK_BRUSH);
+    }
+    return CDialog::OnCtlColor(hDC, hWnd, nCtlColor);
+  }
+
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ColourProbe, CDialog)
+ON_WM_CTLCOLOR()
+END_MESSAGE_MAP()
+
+TEST(MessageMapTest, OnCtlColorAnswersEveryColourMessageAndTheBaseGivesTheSystemColours) {
+  ColourProbe dialog;
+  const HBRUSH hWindow = ::GetSysColorBrush(COLOR_WINDOW), hFace = ::GetSysColorBrush(COLOR_3DFACE);
+  const COLORREF crText = ::GetSysColor(COLOR_WINDOWTEXT), crRed = RGB(200, 0, 0);
+  const struct {
+    UINT nMessage;
+    int nID;  // 0: no control
+    UINT nKind;
+    HBRUSH hBrush;
+    COLORREF crText;
+  } cases[] = {
+      {WM_CTLCOLORSTATIC, IDC_FW_LABEL, CTLCOLOR_STATIC, (HBRUSH)::GetStockObject(BLACK_BRUSH),
+       crRed},
+      {WM_CTLCOLORSTATIC, IDC_FW_EDIT, CTLCOLOR_STATIC, hFace, crText},
+      {WM_CTLCOLOREDIT, IDC_FW_EDIT, CTLCOLOR_EDIT, hWindow, crText},
+      {WM_CTLCOLORLISTBOX, IDC_FW_COMBO, CTLCOLOR_LISTBOX, hWindow, crText},
+      {WM_CTLCOLORBTN, IDC_FW_A, CTLCOLOR_BTN, hFace, crText},
+      {WM_CTLCOLORSCROLLBAR, IDC_FW_COMBO, CTLCOLOR_SCROLLBAR, nullptr, 0},
+      {WM_CTLCOLORDLG, 0, CTLCOLOR_DLG, hFace, crText},
+      {WM_CTLCOLORMSGBOX, 0, CTLCOLOR_MSGBOX, hFace, crText},
+  };
+  std::string tipFirst, tipSecond;
+  int nTools = 0;
+  HWND hTip = nullptr;
+  RunModal(dialog, [&](HWND hDlg) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.nMessage);
+      HWND hCtl = c.nID != 0 ? ::GetDlgItem(hDlg, c.nID) : hDlg;
+      HDC hDC = ::CreateCompatibleDC(nullptr);
+      ::SetTextColor(hDC, RGB(9, 9, 9));
+      const LRESULT lBrush = ::SendMessageA(hDlg, c.nMessage, (WPARAM)hDC, (LPARAM)hCtl);
+      const COLORREF crGot = ::GetTextColor(hDC);
+      ::DeleteDC(hDC);
+      const std::string asked =
+          std::to_string(c.nID != 0 ? c.nID : ::GetDlgCtrlID(hDlg)) + " " + std::to_string(c.nKind);
+      EXPECT_TRUE(dialog.m_asked.Has(asked)) << asked;
+      if (c.hBrush == nullptr) continue;  // the scroll bar's answer is the system's own
+      EXPECT_EQ(lBrush, (LRESULT)c.hBrush);
+      EXPECT_EQ(crGot, c.crText);
+    }
+    // A real repaint of the label asks through the same map.
+    const int nBefore = (int)dialog.m_asked.Entries().size();
+    ::RedrawWindow(::GetDlgItem(hDlg, IDC_FW_LABEL), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_GE(dialog.m_asked.Find(std::to_string(IDC_FW_LABEL) + " 6", nBefore), nBefore);
+
+    hTip = dialog.m_tip.m_hWnd;
+    EXPECT_EQ(::GetWindow(hTip, GW_OWNER), hDlg);
+    nTools = dialog.m_tip.GetToolCount();
+    tipFirst = dialog.m_tip.GetText(&dialog.m_label);
+    dialog.m_tip.UpdateTipText("second", &dialog.m_label);
+    tipSecond = dialog.m_tip.GetText(&dialog.m_label);
+    PostClick(hDlg, IDOK);
+  });
+  EXPECT_TRUE(dialog.m_bToolAdded);
+  EXPECT_EQ(nTools, 1);
+  EXPECT_EQ(tipFirst, "first");
+  EXPECT_EQ(tipSecond, "second");
+  EXPECT_FALSE(::IsWindow(hTip)) << "the tooltip goes with its dialog";
 }
 
 // DoModal ---------------------------------------------------------------------

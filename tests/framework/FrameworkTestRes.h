@@ -13,5 +13,6 @@
 #define IDC_FW_PROGRESS 9105
 #define IDC_FW_BOX 9106
 #define IDC_FW_CHILD 9107
+#define IDC_FW_LABEL 9108
 
 #define IDS_FW_PROMPT 9201

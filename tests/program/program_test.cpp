@@ -264,6 +264,15 @@ TEST(ProgramEndToEnd, StringDigestsOfPublishedVectors) {
   EXPECT_EQ(program.Text(IDC_RESULT),
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
+  // A published digest as pages print it, then one digit off.
+  program.SetText(IDC_EXPECTED,
+                  "0xBA7816BF 8F01CFEA 414140DE 5DAE2223 B00361A3 96177A9C B410FF61 F20015AD");
+  EXPECT_EQ(program.Text(IDC_VERDICT), "Match");
+  program.SetText(IDC_EXPECTED, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae");
+  EXPECT_EQ(program.Text(IDC_VERDICT), "No match");
+  program.SetText(IDC_EXPECTED, "");
+  EXPECT_EQ(program.Text(IDC_VERDICT), "");
+
   program.SelectAlgorithm(0);
   program.SetText(IDC_DATA, "123456789");
   EXPECT_EQ(program.Text(IDC_RESULT), "cbf43926");
@@ -450,14 +459,19 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   program.SetText(IDC_DATA, "abc");
   ASSERT_TRUE(HoldForShot(program, "string"));
 
-  TempFile small("sample.bin", Pattern(1048576));
+  // Checking a download: its published SHA2-256 pasted, the file hashed.
+  const std::string sample = Pattern(1048576);
+  TempFile small("sample.bin", sample);
   program.Click(IDC_FILE);
+  program.SelectAlgorithm(kSha256);
+  program.SetText(IDC_EXPECTED, Expected(kSha256, sample));
   program.SetText(IDC_DATA, small.Path());
   // Clicked rather than posted, so that the focus moves to the button as
   // under a user's hand: starting a job returns at once.
   program.Click(IDC_START);
   ASSERT_TRUE(WaitUntil(
       [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
+  ASSERT_EQ(program.Text(IDC_VERDICT), "Match");
   ASSERT_TRUE(HoldForShot(program, "file"));
 
   // Mostly unwritten, so it costs no disk, yet MD2 takes its time over it.
@@ -469,6 +483,7 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   ASSERT_TRUE(::SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(h));
   ::CloseHandle(h);
   program.SelectAlgorithm(kMd2);
+  program.SetText(IDC_EXPECTED, "");
   program.SetText(IDC_DATA, large.Path());
   program.Click(IDC_START);
   ASSERT_TRUE(WaitUntil([&] { return program.ProgressPos() >= 30; }, 60000));
