@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Photographs the main window in three states into docs/: String mode with
-# an MD5 result (screenshot-string.png), File mode idle after a finished
-# job (screenshot-file.png) and a job under way (screenshot-job.png).
+# Photographs the main window in four states into docs/: String mode with
+# an MD5 result (screenshot-string.png), an expected digest of the wrong
+# length with its tooltip (screenshot-nomatch.png), File mode idle after a
+# job whose digest matches the expected one (screenshot-file.png) and a job
+# under way (screenshot-job.png).
 # Builds nothing: it needs a built tree (tools/test.sh builds one), whose
 # program_tests.exe starts Vexorin.exe and holds each state in turn.
+# VEXORIN_DPI=144 takes them at another screen resolution (best into another
+# folder, given as the first argument); the prefix goes back to 96 after.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
@@ -17,7 +21,10 @@ done
 mkdir -p "$out_dir"
 
 start_session
-trap stop_session EXIT
+# Wine reads the resolution when a program starts.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+set_dpi "${VEXORIN_DPI:-96}"
+trap 'set_dpi 96; stop_session' EXIT
 
 cd "$exe_dir"
 rm -f shot-*
@@ -27,7 +34,7 @@ runner=$!
 
 # The test writes shot-NAME with the window's geometry once the state is
 # set, and goes on when shot-NAME-done appears.
-for name in string file job; do
+for name in string nomatch file job; do
   for _ in $(seq 1 120); do
     [ -s "shot-$name" ] && break
     kill -0 "$runner" 2>/dev/null || { log "the test ended early:"; cat shots.log >&2; exit 1; }

@@ -425,12 +425,15 @@ TEST_F(ProgramCloseDuringJob, YesEndsTheProgramCleanlyEveryTime) {
   }
 }
 
-// Not a test: tools/screenshots.sh runs it to photograph three states. Each
+// Not a test: tools/screenshots.sh runs it to photograph four states. Each
 // state is held until the script has taken its picture: the test writes the
 // window's geometry (WxH+X+Y) to shot-NAME and waits for shot-NAME-done.
-bool HoldForShot(const Program& program, const char* pszName) {
+// A pop-up that reaches beyond the window (a tooltip) widens the picture.
+bool HoldForShot(const Program& program, const char* pszName, HWND hPopup = nullptr) {
   RECT rc = {};
   ::GetWindowRect(program.Window(), &rc);
+  RECT rcPopup;
+  if (hPopup != nullptr && ::GetWindowRect(hPopup, &rcPopup)) ::UnionRect(&rc, &rc, &rcPopup);
   const std::string marker = std::string("shot-") + pszName;
   const std::string done = marker + "-done";
   ::DeleteFileA(done.c_str());
@@ -458,6 +461,21 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   program.SelectAlgorithm(kMd5);
   program.SetText(IDC_DATA, "abc");
   ASSERT_TRUE(HoldForShot(program, "string"));
+
+  // A digest of another length, its tooltip under the pointer.
+  program.SelectAlgorithm(kSha256);
+  program.SetText(IDC_EXPECTED, Expected(kMd5, "abc"));
+  ASSERT_EQ(program.Text(IDC_VERDICT), "No match");
+  guitest::MoveMouseTo(guitest::CentreOf(program.Item(IDC_VERDICT)));
+  std::vector<HWND> tips;
+  ASSERT_TRUE(WaitUntil([&] {
+    tips = TopLevelWindows(program.ProcessId(), "tooltips_class32",
+                           "32 digits: MD2, MD4, MD5, RIPEMD-128");
+    return !tips.empty();
+  }));
+  ASSERT_TRUE(HoldForShot(program, "nomatch", tips.front()));
+  guitest::MoveMouseTo(POINT{0, 0});
+  program.SetText(IDC_EXPECTED, "");
 
   // Checking a download: its published SHA2-256 pasted, the file hashed.
   const std::string sample = Pattern(1048576);
