@@ -2,14 +2,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace {
-
-template <class T>
-std::uint32_t Low32(T* pointer) {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
-}
 
 // Opcode bytes are written one field at a time so that every field is named.
 template <std::size_t N>
@@ -74,6 +70,7 @@ struct CodeBlock {
   MemberCode member;
   FirstArgumentCode firstArgument;
 };
+static_assert(offsetof(CodeBlock, unwind) % 4 == 0, "unwind data must be 4-byte aligned");
 
 void WriteMember(CodeBlock* block, const void* object, const void* target) {
   MemberCode& code = block->member;
@@ -114,9 +111,10 @@ void RegisterUnwindData(CodeBlock* block) {
   info.allocOffset = kMemberPrologSize;
   info.allocOp = kUnwindAllocSmall | ((kMemberFrameSize / 8 - 1) << 4);
   info.padding = 0;
-  block->function.BeginAddress = Low32(&block->member) - Low32(block);
-  block->function.EndAddress = block->function.BeginAddress + sizeof(MemberCode);
-  block->function.UnwindData = Low32(&block->unwind) - Low32(block);
+  block->function.BeginAddress = offsetof(CodeBlock, member);
+  block->function.EndAddress = offsetof(CodeBlock, member) + sizeof(MemberCode);
+  block->function.UnwindData = offsetof(CodeBlock, unwind);
+  // Without it the callbacks still work; only walks through the frame stop.
   RtlAddFunctionTable(&block->function, 1, base);
 }
 
@@ -150,7 +148,12 @@ struct CodeBlock {
   FirstArgumentCode firstArgument;
   std::uint8_t tail[6];
 };
-static_assert(sizeof(CodeBlock) == 36, "the 32-bit block keeps its documented layout");
+static_assert(sizeof(CodeBlock) == 36, "the 32-bit block is 36 bytes");
+
+template <class T>
+std::uint32_t Low32(T* pointer) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
 
 // Displacement of a 32-bit relative jump whose next instruction is at next.
 std::int32_t JumpDisplacement(const void* target, const void* next) {
