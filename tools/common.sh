@@ -121,10 +121,6 @@ stop_session() {
     WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
   done
   WINE_PREFIXES=()
-
-# VEXORIN_TARGET chooses the target of scripts that build one; by default
-# the one that fits this machine.
-use_target "${VEXORIN_TARGET:-$(native_target)}"
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
 }
 WINE_PREFIXES=()

@@ -34,7 +34,8 @@ for target in "${targets[@]}"; do
   ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" "$@" \
     | tee "$BUILD_DIR/ctest.log" || status=$?
   # ctest's closing line: "N% tests passed, F tests failed out of T".
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$BUILD_DIR/ctest.log" | tail -n 1)
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$BUILD_DIR/ctest.log" \
+    | tail -n 1 || true)
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
   fails=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   if [ -z "$line" ]; then
