@@ -1,6 +1,6 @@
 #include "fileio/MappedFileReader.h"
 
-#include <cstring>
+#include "fileio/GuardedCopy.h"
 
 DWORD(WINAPI* MappedFileReader::s_pfnGetFileSize)(HANDLE, LPDWORD) = ::GetFileSize;
 LPVOID(WINAPI* MappedFileReader::s_pfnMapViewOfFile)
@@ -114,7 +114,12 @@ DWORD MappedFileReader::Map(DWORD dwCount) {
 DWORD MappedFileReader::Read(void* pDestination, DWORD dwCount) {
   const DWORD n = Map(dwCount);
   if (n == 0) return 0;
-  std::memcpy(pDestination, m_pCursor, n);
+  // The one place that touches the view: its pages may fail to come in.
+  const DWORD dwError = GuardedCopy(pDestination, m_pCursor, n);
+  if (dwError != 0) {
+    m_dwLastError = dwError;
+    return 0;
+  }
   Seek(m_qwPosition + n);
   return n;
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fileio/MappedFileReader.h"
-#include "tests/fileio/TempFile.h"
+#include "tests/common/TempFile.h"
 
 namespace {
 
