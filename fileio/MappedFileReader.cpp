@@ -29,6 +29,14 @@ bool MappedFileReader::Open(const char* path, DWORD dwAccess, DWORD dwShare) {
     m_dwAccess = GENERIC_READ;
     return false;
   }
+  // Devices and pipes (NUL, COM1, \\.\pipe\...) open like files but have
+  // no size and no pages: reading one would pass for an empty file.
+  if (::GetFileType(hFile) != FILE_TYPE_DISK) {
+    ::CloseHandle(hFile);
+    m_dwLastError = ERROR_NOT_SUPPORTED;
+    m_dwAccess = GENERIC_READ;
+    return false;
+  }
   DWORD dwHigh = 0;
   ::SetLastError(NO_ERROR);
   const DWORD dwLow = s_pfnGetFileSize(hFile, &dwHigh);
