@@ -1,6 +1,6 @@
 #include "fileio/MappedFileReader.h"
 
-#include <cstring>
+#include "fileio/GuardedCopy.h"
 
 DWORD(WINAPI* MappedFileReader::s_pfnGetFileSize)(HANDLE, LPDWORD) = ::GetFileSize;
 LPVOID(WINAPI* MappedFileReader::s_pfnMapViewOfFile)
@@ -26,6 +26,14 @@ bool MappedFileReader::Open(const char* path, DWORD dwAccess, DWORD dwShare) {
   if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr) {
     m_dwLastError = ::GetLastError();
     m_hFile = nullptr;
+    m_dwAccess = GENERIC_READ;
+    return false;
+  }
+  // Devices and pipes (NUL, COM1, \\.\pipe\...) open like files but have
+  // no size and no pages: reading one would pass for an empty file.
+  if (::GetFileType(hFile) != FILE_TYPE_DISK) {
+    ::CloseHandle(hFile);
+    m_dwLastError = ERROR_NOT_SUPPORTED;
     m_dwAccess = GENERIC_READ;
     return false;
   }
@@ -114,7 +122,12 @@ DWORD MappedFileReader::Map(DWORD dwCount) {
 DWORD MappedFileReader::Read(void* pDestination, DWORD dwCount) {
   const DWORD n = Map(dwCount);
   if (n == 0) return 0;
-  std::memcpy(pDestination, m_pCursor, n);
+  // The one place that touches the view: its pages may fail to come in.
+  const DWORD dwError = GuardedCopy(pDestination, m_pCursor, n);
+  if (dwError != 0) {
+    m_dwLastError = dwError;
+    return 0;
+  }
   Seek(m_qwPosition + n);
   return n;
 }

@@ -24,7 +24,9 @@ class MappedFileReader {
   // Maps the window that holds up to dwCount bytes from the position; returns
   // the number of bytes available at the cursor (0 at the end or on failure).
   DWORD Map(DWORD dwCount);
-  // Copies up to dwCount bytes from the position and advances it.
+  // Copies up to dwCount bytes from the position and advances it. A page
+  // that cannot be read (the file was cut short or its storage went away)
+  // gives 0 with the system's code, and the position stays.
   DWORD Read(void* pDestination, DWORD dwCount);
 
   DWORD LastError() const { return m_dwLastError; }

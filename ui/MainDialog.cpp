@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/Catalogue.h"
@@ -98,6 +99,10 @@ BOOL MainDialog::OnInitDialog() {
   for (UINT n = 0; n < kAlgorithmCount; ++n) m_algorithms.AddString(CatalogueEntryAt(n)->pszName);
   m_algorithms.SetCurSel(0);
   if (m_verdictTip.Create(this)) m_verdictTip.AddTool(&m_verdict, "");
+  // Both fields take any length memory allows: a cut text would give the
+  // digest of the cut text as the digest of the whole.
+  SendDlgItemMessage(IDC_DATA, EM_SETLIMITTEXT, 0, 0);
+  SendDlgItemMessage(IDC_KEY, EM_SETLIMITTEXT, 0, 0);
   SetDataType(true);
   CheckDlgButton(IDC_STRING, BST_CHECKED);
   ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
@@ -337,10 +342,6 @@ void MainDialog::UpdateStringDigest() {
   SetDlgItemText(IDC_RESULT, strResult.c_str());
 }
 
-bool MainDialog::JobThreadAlive() const {
-  return m_hThread != nullptr && ::WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT;
-}
-
 void* MainDialog::BindWorker() {
   return m_thunk.BindFirstArgument(this, &MainDialog::HashFileThread);
 }
@@ -360,23 +361,39 @@ void MainDialog::OnBnClickedStart() {
     }
     return;
   }
-  // One job at a time: a worker that has not yet set "Stop" (or is
-  // finishing) still counts.
-  if (JobThreadAlive()) return;
-  if (m_hThread != nullptr) {
-    ::CloseHandle(m_hThread);
-    m_hThread = nullptr;
-  }
+  // One job at a time: one that is still starting up, or showing its
+  // notice, counts. Once it has put its result in, a click starts a job.
+  if (m_bRunning) return;
   void* pfnStart = BindWorker();
   if (pfnStart == nullptr) return;
+  m_bRunning = TRUE;
   DWORD dwThreadId = 0;
   HANDLE hThread = CreateWorker(pfnStart, &dwThreadId);
-  if (hThread == nullptr) return;
+  if (hThread == nullptr) {
+    m_bRunning = FALSE;
+    return;
+  }
+  // The previous worker has ended its job; it may not have returned yet.
+  std::vector<HANDLE> stillEnding;
+  for (HANDLE h : m_endingThreads) {
+    if (::WaitForSingleObject(h, 0) == WAIT_TIMEOUT)
+      stillEnding.push_back(h);
+    else
+      ::CloseHandle(h);
+  }
+  if (m_hThread != nullptr) stillEnding.push_back(m_hThread);
+  m_endingThreads.swap(stillEnding);
   m_hThread = hThread;
   m_dwThreadId = dwThreadId;
 }
 
 void MainDialog::EndJobThread() {
+  // Workers of ended jobs send nothing more: they only return.
+  for (HANDLE h : m_endingThreads) {
+    ::WaitForSingleObject(h, INFINITE);
+    ::CloseHandle(h);
+  }
+  m_endingThreads.clear();
   if (m_hThread == nullptr) return;
   m_bClosing = TRUE;
   for (;;) {
@@ -406,6 +423,7 @@ void MainDialog::OnProgress(int nPercent) {
   if (nPercent == m_nLastReport) return;
   m_nLastReport = nPercent;
   ::SendNotifyMessageA(m_progress.m_hWnd, PBM_SETPOS, (WPARAM)nPercent, 0);
+  OnWorkerStep(kReported);
 }
 
 void MainDialog::ShowSystemError(DWORD dwError) {
@@ -425,12 +443,24 @@ void MainDialog::ShowSystemError(DWORD dwError) {
 }
 
 DWORD __stdcall MainDialog::HashFileThread(LPVOID) {
+  JobEnd end;
+  RunFileJob(end);
+  // One message puts the result in, brings the controls back and ends the
+  // job, so that no click or close falls between those.
+  SendMessage(WM_JOB_ENDED, 0, reinterpret_cast<LPARAM>(&end));
+  OnWorkerStep(kResultPut);
+  return 1;
+}
+
+void MainDialog::RunFileJob(JobEnd& end) {
   const std::string strPath = ReadControlText(GetDlgItem(IDC_DATA));
+  OnWorkerStep(kPathRead);
   if (strPath.empty()) {
     if (!m_bClosing) AfxMessageBox(IDS_NO_FILE_NAME);
-    return 0;
+    return;
   }
   SetDlgItemText(IDC_START, "Stop");
+  OnWorkerStep(kStopShown);
   const UINT nAlgorithm = (UINT)m_algorithms.GetCurSel();
   {
     HasherLock lock(m_csHasher);
@@ -439,39 +469,40 @@ DWORD __stdcall MainDialog::HashFileThread(LPVOID) {
   const int nHmac = IsDlgButtonChecked(IDC_HMAC);
   const int nUpper = IsDlgButtonChecked(IDC_UPPERCASE);
   const std::string strKey = ReadControlText(GetDlgItem(IDC_KEY));
-  if (nHmac && strKey.empty()) {
-    m_bRunning = FALSE;
-    SetDlgItemText(IDC_START, "Start");
-    SetDlgItemText(IDC_RESULT, "");
-    m_progress.SetPos(0);
-    return 0;
-  }
-  Hasher* pHasher = new Hasher(nAlgorithm);
+  if (nHmac && strKey.empty()) return;
+  std::unique_ptr<Hasher> hasher(new Hasher(nAlgorithm));
   {
     HasherLock lock(m_csHasher);
-    m_pHasher = pHasher;
+    m_pHasher = hasher.get();
   }
+  OnWorkerStep(kHasherMade);
   EnableControls(false);
-  m_bRunning = TRUE;
+  end.bControlsDisabled = true;
+  OnWorkerStep(kControlsDisabled);
   m_nLastReport = -1;  // the first report of every job is shown
 
-  const std::string strResult = pHasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
-                                                  ProgressCallback(this, &MainDialog::OnProgress));
-  const bool bStopped = pHasher->m_bStop != 0;
-  if (strResult.empty() && !bStopped) {
-    if (!m_bClosing) ShowSystemError(pHasher->ErrorCode());
-    m_progress.SetPos(0);
-  } else if (bStopped) {
-    m_progress.SetPos(0);
+  end.strResult = hasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
+                                   ProgressCallback(this, &MainDialog::OnProgress));
+  const bool bStopped = hasher->m_bStop != 0;
+  if (end.strResult.empty() && !bStopped && !m_bClosing) ShowSystemError(hasher->ErrorCode());
+  HasherLock lock(m_csHasher);
+  m_pHasher = nullptr;
+}
+
+BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message == WM_JOB_ENDED) {
+    OnJobEnded(*reinterpret_cast<const JobEnd*>(lParam));
+    *pResult = 0;
+    return TRUE;
   }
-  EnableControls(true);
-  {
-    HasherLock lock(m_csHasher);
-    m_pHasher = nullptr;
-  }
-  delete pHasher;
+  return CDialog::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+void MainDialog::OnJobEnded(const JobEnd& end) {
+  // A failed or stopped job never leaves part of a file on the bar.
+  if (end.strResult.empty()) m_progress.SetPos(0);
+  if (end.bControlsDisabled) EnableControls(true);
   m_bRunning = FALSE;
   SetDlgItemText(IDC_START, "Start");
-  SetDlgItemText(IDC_RESULT, strResult.c_str());
-  return 1;
+  SetDlgItemText(IDC_RESULT, end.strResult.c_str());
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
@@ -19,6 +20,9 @@
 // shares with the user-interface thread are atomics.
 class MainDialog : public CDialog {
  public:
+  // The points a worker passes, in order.
+  enum WorkerStep { kPathRead, kStopShown, kHasherMade, kControlsDisabled, kReported, kResultPut };
+
   MainDialog();
   ~MainDialog() override;
 
@@ -35,6 +39,8 @@ class MainDialog : public CDialog {
   CComboBox m_algorithms;
   HICON m_hIcon;
   FilePicker m_picker;
+  // A job is under way: from the Start click that starts it until it has
+  // put its result in. Closing asks while it is set; Start does nothing.
   std::atomic<BOOL> m_bRunning{FALSE};
   CallbackThunk m_thunk;
   std::atomic<Hasher*> m_pHasher{nullptr};
@@ -46,10 +52,12 @@ class MainDialog : public CDialog {
   DigestVerdict m_nVerdict = DigestVerdict::kNone;
 
   // The worker of the current (or last) job; kept so that closing the
-  // dialog can stop it and wait for it, and so that a second Start cannot
-  // start another job while it lives.
+  // dialog can stop it and wait for it.
   HANDLE m_hThread = nullptr;
   DWORD m_dwThreadId = 0;
+  // Workers of earlier jobs that had put their result in but not yet
+  // returned when the next job started; closing waits for them too.
+  std::vector<HANDLE> m_endingThreads;
   std::atomic<BOOL> m_bClosing{FALSE};
   // The last percentage the worker put on the bar (worker thread only).
   int m_nLastReport = -1;
@@ -66,6 +74,11 @@ class MainDialog : public CDialog {
   // Thread creation, separate so that its failure can be tried out.
   virtual void* BindWorker();
   virtual HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId);
+
+  // Called by the worker at each step; a test can hold it there.
+  virtual void OnWorkerStep(WorkerStep) {}
+
+  BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
   void OnSysCommand(UINT nID, LPARAM lParam);
   void OnPaint();
@@ -90,7 +103,17 @@ class MainDialog : public CDialog {
   DECLARE_MESSAGE_MAP()
 
  private:
-  bool JobThreadAlive() const;
+  // What a worker hands back to the user-interface thread at its end.
+  struct JobEnd {
+    std::string strResult;
+    bool bControlsDisabled = false;
+  };
+  // Sent by the worker with a JobEnd: puts the result in and ends the job
+  // in one step on the user-interface thread.
+  static const UINT WM_JOB_ENDED = WM_APP + 1;
+
+  void RunFileJob(JobEnd& end);
+  void OnJobEnded(const JobEnd& end);
   // Stops a running job and waits for its worker, serving the messages the
   // worker sends meanwhile.
   void EndJobThread();

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace guitest {
 
@@ -109,6 +111,75 @@ inline COLORREF TextColourOf(HWND hWndControl, LRESULT* pBrush = nullptr) {
   DeleteDC(hDC);
   if (pBrush) *pBrush = lBrush;
   return cr;
+}
+
+// The text of a window of any thread or process, of any length (WM_GETTEXT,
+// since GetWindowText does not ask a window of another process). A window
+// that does not answer reads as a marker no control ever shows.
+inline std::string WindowText(HWND hWnd) {
+  DWORD_PTR dwLength = 0;
+  if (!::SendMessageTimeoutA(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &dwLength))
+    return "<no answer>";
+  std::vector<char> text(dwLength + 1, '\0');
+  DWORD_PTR dwCopied = 0;
+  if (!::SendMessageTimeoutA(hWnd, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 10000,
+                             &dwCopied))
+    return "<no answer>";
+  return std::string(text.data(), dwCopied);
+}
+
+inline std::string ClassOf(HWND hWnd) {
+  char sz[64] = {};
+  ::GetClassNameA(hWnd, sz, sizeof(sz));
+  return sz;
+}
+
+// Visible top-level windows with this class (any when null) and caption,
+// owned by hOwner (any owner when null), of the process dwProcess (any
+// when 0).
+inline std::vector<HWND> TopLevelWindows(DWORD dwProcess, const char* pszClass,
+                                         const char* pszCaption, HWND hOwner = nullptr) {
+  struct Search {
+    DWORD dwProcess;
+    const char* pszClass;
+    const char* pszCaption;
+    HWND hOwner;
+    std::vector<HWND> found;
+  } search = {dwProcess, pszClass, pszCaption, hOwner, {}};
+  struct Enum {
+    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
+      Search* p = reinterpret_cast<Search*>(lParam);
+      DWORD dwProcess = 0;
+      ::GetWindowThreadProcessId(hWnd, &dwProcess);
+      if ((p->dwProcess == 0 || dwProcess == p->dwProcess) && ::IsWindowVisible(hWnd) &&
+          (p->pszClass == nullptr || ClassOf(hWnd) == p->pszClass) &&
+          (p->hOwner == nullptr || ::GetWindow(hWnd, GW_OWNER) == p->hOwner) &&
+          WindowText(hWnd) == p->pszCaption)
+        p->found.push_back(hWnd);
+      return TRUE;
+    }
+  };
+  ::EnumWindows(&Enum::Proc, (LPARAM)&search);
+  return search.found;
+}
+
+// A message box (or other dialog box) with this caption owned by hOwner.
+inline HWND FindOwnedBox(HWND hOwner, const char* pszCaption) {
+  const std::vector<HWND> found = TopLevelWindows(0, "#32770", pszCaption, hOwner);
+  return found.empty() ? nullptr : found.front();
+}
+
+inline HWND WaitForBox(HWND hOwner, const char* pszCaption, DWORD dwTimeoutMs = 60000) {
+  HWND hBox = nullptr;
+  WaitUntil([&] { return (hBox = FindOwnedBox(hOwner, pszCaption)) != nullptr; }, dwTimeoutMs);
+  return hBox;
+}
+
+// The text of a message box.
+inline std::string BoxText(HWND hBox) { return WindowText(::GetDlgItem(hBox, 0xFFFF)); }
+
+inline void AnswerBox(HWND hBox, int nButton) {
+  ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
 }
 
 inline bool ShowsHandCursor() {

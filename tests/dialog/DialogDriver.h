@@ -14,6 +14,7 @@
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "tests/common/GuiTestSupport.h"
+#include "tests/common/TempFile.h"
 #include "ui/MainDialog.h"
 
 // Exposes what the tests look at and lets them make thread creation fail.
@@ -21,6 +22,23 @@ class TestDialog : public MainDialog {
  public:
   ~TestDialog() override {
     if (HANDLE h = m_hLastWorker.exchange(nullptr)) ::CloseHandle(h);
+    ::CloseHandle(m_hHeld);
+    ::CloseHandle(m_hRelease);
+  }
+
+  // Holds the next worker that reaches the step until Release(); a test
+  // sees the dialog between two steps of a job that way.
+  void HoldAt(WorkerStep step) {
+    ::ResetEvent(m_hHeld);
+    ::ResetEvent(m_hRelease);
+    m_nHoldStep = step;
+  }
+  bool WaitHeld() { return ::WaitForSingleObject(m_hHeld, 60000) == WAIT_OBJECT_0; }
+  void Release() { ::SetEvent(m_hRelease); }
+  // Lets a held worker go and holds no other.
+  void HoldNowhere() {
+    m_nHoldStep = -1;
+    ::SetEvent(m_hRelease);
   }
 
   bool m_bFailBind = false;
@@ -30,7 +48,18 @@ class TestDialog : public MainDialog {
   // has closed its one.
   std::atomic<HANDLE> m_hLastWorker{nullptr};
 
+ private:
+  std::atomic<int> m_nHoldStep{-1};
+  HANDLE m_hHeld = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE m_hRelease = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);  // one release a hold
+
  protected:
+  void OnWorkerStep(WorkerStep step) override {
+    if (step != m_nHoldStep.load()) return;
+    m_nHoldStep = -1;
+    ::SetEvent(m_hHeld);
+    ::WaitForSingleObject(m_hRelease, INFINITE);
+  }
   void* BindWorker() override { return m_bFailBind ? nullptr : MainDialog::BindWorker(); }
   HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId) override {
     if (m_bFailCreate) return nullptr;
@@ -46,50 +75,12 @@ class TestDialog : public MainDialog {
   }
 };
 
+using guitest::AnswerBox;
+using guitest::BoxText;
+using guitest::FindOwnedBox;
+using guitest::WaitForBox;
 using guitest::WaitUntil;
-
-inline std::string WindowText(HWND hWnd) {
-  char sz[4096] = {};
-  ::SendMessageA(hWnd, WM_GETTEXT, sizeof(sz), (LPARAM)sz);
-  return sz;
-}
-
-// A message box (or other #32770 window) with this caption owned by hOwner.
-inline HWND FindOwnedBox(HWND hOwner, const char* pszCaption) {
-  struct Search {
-    HWND hOwner;
-    const char* pszCaption;
-    HWND hFound;
-  } search = {hOwner, pszCaption, nullptr};
-  struct Enum {
-    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
-      Search* p = reinterpret_cast<Search*>(lParam);
-      char szClass[16] = {};
-      ::GetClassNameA(hWnd, szClass, sizeof(szClass));
-      if (std::string(szClass) == "#32770" && ::GetWindow(hWnd, GW_OWNER) == p->hOwner &&
-          ::IsWindowVisible(hWnd) && WindowText(hWnd) == p->pszCaption) {
-        p->hFound = hWnd;
-        return FALSE;
-      }
-      return TRUE;
-    }
-  };
-  ::EnumWindows(&Enum::Proc, (LPARAM)&search);
-  return search.hFound;
-}
-
-inline HWND WaitForBox(HWND hOwner, const char* pszCaption) {
-  HWND hBox = nullptr;
-  WaitUntil([&] { return (hBox = FindOwnedBox(hOwner, pszCaption)) != nullptr; });
-  return hBox;
-}
-
-// The text of a message box.
-inline std::string BoxText(HWND hBox) { return WindowText(::GetDlgItem(hBox, 0xFFFF)); }
-
-inline void AnswerBox(HWND hBox, int nButton) {
-  ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
-}
+using guitest::WindowText;
 
 class DialogDriver {
  public:
@@ -99,6 +90,7 @@ class DialogDriver {
     m_hWnd = m_dialog.m_hWnd;
   }
   ~DialogDriver() {
+    m_dialog.HoldNowhere();
     if (!Ended()) {
       m_dialog.m_bRunning = FALSE;
       ::PostMessageA(m_hWnd, WM_COMMAND, IDOK, 0);
@@ -170,31 +162,3 @@ class DialogDriver {
 
   HANDLE m_hThread = nullptr;
 };
-
-// Files the tests hash, in the temporary folder.
-inline std::string TempPath(const std::string& name) {
-  char sz[MAX_PATH] = {};
-  ::GetTempPathA(sizeof(sz), sz);
-  return std::string(sz) + name;
-}
-
-inline std::string WriteFile(const std::string& name, const std::string& bytes) {
-  const std::string path = TempPath(name);
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD dw = 0;
-  if (!bytes.empty()) ::WriteFile(h, bytes.data(), (DWORD)bytes.size(), &dw, nullptr);
-  ::CloseHandle(h);
-  return path;
-}
-
-// A file of the given size (written once, then reused).
-inline std::string BigFile(const std::string& name, DWORD dwSize) {
-  const std::string path = TempPath(name);
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
-      data.nFileSizeLow == dwSize)
-    return path;
-  std::string bytes(dwSize, '\0');
-  for (DWORD i = 0; i < dwSize; ++i) bytes[i] = (char)(i * 7 + (i >> 12));
-  return WriteFile(name, bytes);
-}

@@ -109,15 +109,21 @@ std::string ClipboardText() {
   return text;
 }
 
-// A file big enough that MD2 runs for a while even natively.
-std::string SlowFile() { return BigFile("vexorin-slow.bin", 24 * 1048576); }
+// A file big enough that MD2 runs for a while even natively; made once.
+std::string SlowFile() {
+  static const TempFile file("slow.bin", Pattern(24 * 1048576));
+  return file.Path();
+}
 
 void StartSlowJob(DialogDriver& d) {
   d.Click(IDC_FILE);
   d.SelectAlgorithm(5);  // MD2
   d.SetText(IDC_DATA, SlowFile());
+  // Running once the worker has disabled the inputs.
+  d.m_dialog.HoldAt(MainDialog::kControlsDisabled);
   d.PostClick(IDC_START);
-  ASSERT_TRUE(WaitUntil([&] { return d.m_dialog.m_bRunning.load() != FALSE; }));
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  d.m_dialog.Release();
 }
 
 }  // namespace
@@ -343,9 +349,8 @@ TEST(MainDialogRules, CopyPutsExactlyTheShownTextOnTheClipboard) {
 
 TEST(MainDialogRules, DroppedFiles) {
   DialogDriver d;
-  const std::string a = WriteFile("vexorin-drop-a.txt", "a");
-  const std::string b = WriteFile("vexorin-drop-b.txt", "b");
-  const std::string c = WriteFile("vexorin-drop-c.txt", "c");
+  const TempFile fileA("drop-a.txt", "a"), fileB("drop-b.txt", "b"), fileC("drop-c.txt", "c");
+  const std::string a = fileA.Path(), b = fileB.Path(), c = fileC.Path();
   char szTemp[MAX_PATH] = {};
   ::GetTempPathA(sizeof(szTemp), szTemp);
 
@@ -755,7 +760,8 @@ TEST(MainDialogJobs, FileDigestsEqualStringDigests) {
   DialogDriver d;
   std::string bytes;
   for (int i = 0; i < 3000; ++i) bytes += (char)(i * 31 + 5);
-  const std::string path = WriteFile("vexorin-job.bin", bytes);
+  const TempFile file("job.bin", bytes);
+  const std::string path = file.Path();
   d.Click(IDC_FILE);
   for (int nIndex : {0, 1, 7, 12, 14, 18}) {
     d.SelectAlgorithm(nIndex);
@@ -829,7 +835,7 @@ TEST(MainDialogJobs, FailuresShowTheSystemText) {
   DialogDriver d;
   d.Click(IDC_FILE);
   // A missing file.
-  d.SetText(IDC_DATA, TempPath("vexorin-no-such-file.bin"));
+  d.SetText(IDC_DATA, TempPath("no-such-file.bin"));
   d.PostClick(IDC_START);
   HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
   ASSERT_NE(hBox, nullptr);
@@ -842,7 +848,8 @@ TEST(MainDialogJobs, FailuresShowTheSystemText) {
   EXPECT_EQ(d.Text(IDC_START), "Start");
 
   // A file another handle holds open for writing.
-  const std::string locked = WriteFile("vexorin-locked.bin", "locked");
+  const TempFile lockedFile("locked.bin", "locked");
+  const std::string locked = lockedFile.Path();
   HANDLE hLock =
       ::CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(hLock, INVALID_HANDLE_VALUE);
@@ -903,7 +910,8 @@ TEST(MainDialogJobs, FailuresShowTheSystemText) {
 TEST(MainDialogJobs, NoThreadMeansNoJob) {
   DialogDriver d;
   d.Click(IDC_FILE);
-  d.SetText(IDC_DATA, WriteFile("vexorin-nothread.bin", "abc"));
+  const TempFile file("nothread.bin", "abc");
+  d.SetText(IDC_DATA, file.Path());
   for (bool bBind : {true, false}) {
     d.m_dialog.m_bFailBind = bBind;
     d.m_dialog.m_bFailCreate = !bBind;
@@ -923,16 +931,23 @@ TEST(MainDialogJobs, OneJobAtATime) {
   d.Click(IDC_FILE);
   d.SelectAlgorithm(5);
   d.SetText(IDC_DATA, SlowFile());
-  // Two clicks in a row, before the worker can have set "Stop".
+  // Two clicks in a row; the worker of the first is held before it sets
+  // "Stop", so the second finds a job starting up.
+  d.m_dialog.HoldAt(MainDialog::kPathRead);
   d.PostClick(IDC_START);
   d.PostClick(IDC_START);
-  ASSERT_TRUE(WaitUntil([&] { return d.m_dialog.m_bRunning.load() != FALSE; }));
-  // Should the worker have been quick, the second click asks to stop.
-  if (HWND hBox = FindOwnedBox(d.m_hWnd, "Warning")) AnswerBox(hBox, IDNO);
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  EXPECT_TRUE(SendReturns(d.m_hWnd, WM_NULL));  // both clicks handled
   EXPECT_EQ(d.m_dialog.m_nThreadsStarted, 1);
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+  d.m_dialog.HoldAt(MainDialog::kControlsDisabled);
+  d.m_dialog.Release();
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
   d.m_dialog.m_pHasher.load()->m_bStop = 1;
+  d.m_dialog.Release();
   ASSERT_TRUE(d.WaitJobGone());
   EXPECT_EQ(d.Text(IDC_START), "Start");
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, 1);
 }
 
 TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {

@@ -10,7 +10,7 @@
 
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
-#include "tests/fileio/TempFile.h"
+#include "tests/common/TempFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fileio/MappedFileReader.h"
-#include "tests/fileio/TempFile.h"
+#include "tests/common/TempFile.h"
 
 namespace {
 
@@ -121,6 +121,22 @@ TEST(MappedFileReader, OpenFailures) {
   EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), reader.LastError());
   ::CloseHandle(writer);
   EXPECT_TRUE(reader.Open(file.Path(), GENERIC_READ, FILE_SHARE_READ));
+}
+
+// A device or a pipe opens like a file but is none: refused, never read as
+// an empty file.
+TEST(MappedFileReader, DevicesAndPipesAreRefused) {
+  const std::string pipe = "\\\\.\\pipe\\vexorin-reader-" + std::to_string(::GetCurrentProcessId());
+  HANDLE hPipe = ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096, 4096,
+                                    0, nullptr);
+  ASSERT_NE(hPipe, INVALID_HANDLE_VALUE);
+  for (const std::string& name : {std::string("NUL"), pipe}) {
+    MappedFileReader reader;
+    EXPECT_FALSE(reader.Open(name.c_str(), GENERIC_READ, FILE_SHARE_READ)) << name;
+    EXPECT_EQ(DWORD(ERROR_NOT_SUPPORTED), reader.LastError()) << name;
+    EXPECT_EQ(0u, reader.Size());
+  }
+  ::CloseHandle(hPipe);
 }
 
 TEST(MappedFileReader, SecondOpenReleasesFirstFile) {

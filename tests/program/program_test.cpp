@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,10 +15,11 @@
 #include "engine/Hasher.h"
 #include "res/resource.h"
 #include "tests/common/GuiTestSupport.h"
+#include "tests/common/TempFile.h"
 
 namespace {
 
-using guitest::WaitUntil;
+using namespace guitest;
 
 const char kQuitQuestion[] = "There are a file is calculating, are you sure you want to quit?";
 const int kMd2 = 5;
@@ -32,88 +35,6 @@ std::string ProgramPath() {
     path = "Z:" + path;
   }
   return path;
-}
-
-// WM_GETTEXT, since GetWindowText does not ask a window of another process.
-// A window that does not answer reads as a marker no control ever shows.
-std::string WindowText(HWND hWnd) {
-  char sz[4096] = {};
-  DWORD_PTR dwResult = 0;
-  if (!::SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof(sz), (LPARAM)sz, SMTO_NORMAL, 10000,
-                             &dwResult))
-    return "<no answer>";
-  return sz;
-}
-
-std::string ClassOf(HWND hWnd) {
-  char sz[64] = {};
-  ::GetClassNameA(hWnd, sz, sizeof(sz));
-  return sz;
-}
-
-// Visible top-level windows with this class and caption, owned by hOwner
-// (any owner when hOwner is null); the process is any when dwProcess is 0.
-std::vector<HWND> TopLevelWindows(DWORD dwProcess, const char* pszClass, const char* pszCaption,
-                                  HWND hOwner = nullptr) {
-  struct Search {
-    DWORD dwProcess;
-    const char* pszClass;
-    const char* pszCaption;
-    HWND hOwner;
-    std::vector<HWND> found;
-  } search = {dwProcess, pszClass, pszCaption, hOwner, {}};
-  struct Enum {
-    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
-      Search* p = reinterpret_cast<Search*>(lParam);
-      DWORD dwProcess = 0;
-      ::GetWindowThreadProcessId(hWnd, &dwProcess);
-      if ((p->dwProcess == 0 || dwProcess == p->dwProcess) && ::IsWindowVisible(hWnd) &&
-          (p->pszClass == nullptr || ClassOf(hWnd) == p->pszClass) &&
-          (p->hOwner == nullptr || ::GetWindow(hWnd, GW_OWNER) == p->hOwner) &&
-          WindowText(hWnd) == p->pszCaption)
-        p->found.push_back(hWnd);
-      return TRUE;
-    }
-  };
-  ::EnumWindows(&Enum::Proc, (LPARAM)&search);
-  return search.found;
-}
-
-// A file in the temporary folder, removed again by its owner.
-class TempFile {
- public:
-  TempFile(const std::string& name, const std::string& bytes) {
-    char dir[MAX_PATH] = {};
-    ::GetTempPathA(sizeof(dir), dir);
-    m_path = std::string(dir) + "vexorin-program-" + std::to_string(::GetCurrentProcessId()) + "-" +
-             name;
-    HANDLE h = ::CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD dwWritten = 0;
-    if (h != INVALID_HANDLE_VALUE) {
-      m_bWritten = bytes.empty() ||
-                   (::WriteFile(h, bytes.data(), (DWORD)bytes.size(), &dwWritten, nullptr) &&
-                    dwWritten == bytes.size());
-      ::CloseHandle(h);
-    }
-  }
-  ~TempFile() { ::DeleteFileA(m_path.c_str()); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  const std::string& Path() const { return m_path; }
-  bool Written() const { return m_bWritten; }
-
- private:
-  std::string m_path;
-  bool m_bWritten = false;
-};
-
-// Bytes that vary within and across chunks and repeat at no power of two.
-std::string Pattern(size_t nSize) {
-  std::string bytes(nSize, '\0');
-  for (size_t i = 0; i < nSize; ++i) bytes[i] = (char)((i * 131 + (i >> 12) * 7 + (i >> 20)) % 251);
-  return bytes;
 }
 
 std::string Expected(int nAlgorithm, const std::string& bytes) {
@@ -218,12 +139,6 @@ class Program {
   HWND m_hWnd = nullptr;
 };
 
-std::string BoxText(HWND hBox) { return WindowText(::GetDlgItem(hBox, 0xFFFF)); }
-
-void Answer(HWND hBox, int nButton) {
-  ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
-}
-
 // The crash dialog of the system's debugger, had any process failed.
 bool CrashDialogShown() { return !TopLevelWindows(0, nullptr, "Program Error").empty(); }
 
@@ -315,13 +230,13 @@ TEST(ProgramEndToEnd, FileDigestsAndFilesThatCannotBeRead) {
 
   // The system's own text for the failure, in a box of the program's name:
   // a missing file, and one this process holds open for writing.
-  HANDLE hHeld = ::CreateFileA(pattern.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  HANDLE hHeld = ::CreateFileA(pattern.Path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
   const struct {
     std::string path;
     DWORD dwError;
-  } failures[] = {{abc.Path() + ".missing", ERROR_FILE_NOT_FOUND},
+  } failures[] = {{std::string(abc.Path()) + ".missing", ERROR_FILE_NOT_FOUND},
                   {pattern.Path(), ERROR_SHARING_VIOLATION}};
   for (const auto& failure : failures) {
     SCOPED_TRACE(failure.path);
@@ -333,13 +248,116 @@ TEST(ProgramEndToEnd, FileDigestsAndFilesThatCannotBeRead) {
     ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                      failure.dwError, 0, szSystem, sizeof(szSystem), nullptr);
     EXPECT_EQ(BoxText(hBox), szSystem);
-    Answer(hBox, IDOK);
+    AnswerBox(hBox, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Start"; }));
     EXPECT_EQ(program.Text(IDC_RESULT), "");
     EXPECT_EQ(program.ProgressPos(), 0);
   }
   ::CloseHandle(hHeld);
 
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+// What the program shows after a file job: a notice's text, or the result.
+std::string JobOutcome(Program& program, const std::string& path) {
+  program.SetText(IDC_DATA, path);
+  program.PostClick(IDC_START);
+  std::string outcome = "<nothing>";
+  WaitUntil([&] {
+    const std::vector<HWND> boxes =
+        TopLevelWindows(program.ProcessId(), "#32770", "Vexorin", program.Window());
+    if (!boxes.empty()) {
+      outcome = "notice: " + BoxText(boxes.front());
+      AnswerBox(boxes.front(), IDOK);
+      return true;
+    }
+    if (program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty()) {
+      outcome = "digest: " + program.Text(IDC_RESULT);
+      return true;
+    }
+    return false;
+  });
+  WaitUntil([&] { return program.Text(IDC_START) == "Start"; });
+  return outcome;
+}
+
+std::string Notice(DWORD dwError) {
+  char sz[512] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                   sz, sizeof(sz), nullptr);
+  return std::string("notice: ") + sz;
+}
+
+// Names and files a careless or hostile user may give the program: each
+// ends in a clear notice or the digest of the file named, never a crash, a
+// hang or the digest of something else.
+TEST(ProgramHostileInputs, EachGivesANoticeOrTheRightDigest) {
+  const TempFile abc("hostile.txt", "abc");
+  const std::string abcDigest = "digest: " + Expected(kMd5, "abc");
+  std::string deleted;
+  {
+    const TempFile gone("deleted.txt", "gone");
+    deleted = gone.Path();
+  }
+  char szTemp[MAX_PATH] = {};
+  ::GetTempPathA(sizeof(szTemp), szTemp);
+  const std::string folder(szTemp, std::strlen(szTemp) - 1);
+  const std::string pipeName =
+      "\\\\.\\pipe\\vexorin-hostile-" + std::to_string(::GetCurrentProcessId());
+  HANDLE hPipe = ::CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096,
+                                    4096, 0, nullptr);
+  ASSERT_NE(hPipe, INVALID_HANDLE_VALUE);
+  const TempFile locked("locked.txt", "locked");
+  HANDLE hLock = ::CreateFileA(locked.Path(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(hLock, INVALID_HANDLE_VALUE);
+
+  const std::string notAFile = Notice(ERROR_NOT_SUPPORTED);
+  const struct {
+    std::string path;
+    std::string outcome;  // empty: any notice
+  } cases[] = {
+      {"CON", notAFile},
+      {"NUL", notAFile},
+      {"COM1", ""},
+      {pipeName, notAFile},
+      {"\\\\.\\pipe\\vexorin-no-such-pipe", Notice(ERROR_FILE_NOT_FOUND)},
+      {std::string(abc.Path()) + ".", abcDigest},
+      {std::string(abc.Path()) + "  ", abcDigest},
+      {std::string(abc.Path()) + " . .", abcDigest},
+      {folder, Notice(ERROR_ACCESS_DENIED)},
+      {std::string(szTemp) + std::string(300, 'x') + "\\file.bin", ""},
+      {locked.Path(), Notice(ERROR_SHARING_VIOLATION)},
+      {deleted, Notice(ERROR_FILE_NOT_FOUND)},
+  };
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  program.Click(IDC_FILE);
+  program.SelectAlgorithm(kMd5);
+  for (const auto& c : cases) {
+    const std::string outcome = JobOutcome(program, c.path);
+    std::printf("[ input  ] %.60s -> %s\n", c.path.c_str(), outcome.c_str());
+    if (c.outcome.empty())
+      EXPECT_EQ(outcome.rfind("notice: ", 0), 0u) << c.path << ": " << outcome;
+    else
+      EXPECT_EQ(outcome, c.outcome) << c.path;
+    EXPECT_EQ(program.Text(IDC_RESULT), outcome.rfind("digest: ", 0) == 0 ? outcome.substr(8) : "");
+  }
+  ::CloseHandle(hLock);
+  ::CloseHandle(hPipe);
+
+  // A key of 1 MiB over a file, and over a typed text.
+  const std::string key = Pattern(1048576).replace(0, 1, 1, 'k');
+  std::string printableKey(key.size(), 'k');
+  for (size_t i = 0; i < key.size(); ++i)
+    printableKey[i] = (char)('!' + (unsigned char)key[i] % 90);
+  program.Click(IDC_HMAC);
+  program.SetText(IDC_KEY, printableKey);
+  Hasher hasher(kMd5);
+  EXPECT_EQ(JobOutcome(program, abc.Path()),
+            "digest: " + hasher.HashString("abc", printableKey, 1, 0));
+  EXPECT_FALSE(CrashDialogShown());
   program.PostClick(IDOK);
   EXPECT_EQ(program.WaitExitCode(), 0u);
 }
@@ -394,7 +412,7 @@ TEST_F(ProgramCloseDuringJob, NoKeepsWindowAndJobThenYesEnds) {
     HWND hBox = AskToClose(program, bCloseBox);
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(program.Text(IDC_START), "Stop");
-    Answer(hBox, IDNO);
+    AnswerBox(hBox, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
     EXPECT_FALSE(program.Exited());
     EXPECT_TRUE(::IsWindowVisible(program.Window()));
@@ -403,7 +421,7 @@ TEST_F(ProgramCloseDuringJob, NoKeepsWindowAndJobThenYesEnds) {
     hBox = AskToClose(program, bCloseBox);
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(program.Text(IDC_START), "Stop");
-    Answer(hBox, IDYES);
+    AnswerBox(hBox, IDYES);
     EXPECT_EQ(program.WaitExitCode(), 0u);
   }
 }
@@ -418,7 +436,7 @@ TEST_F(ProgramCloseDuringJob, YesEndsTheProgramCleanlyEveryTime) {
     HWND hBox = AskToClose(program, bCloseBox);
     ASSERT_NE(hBox, nullptr);
     ASSERT_EQ(program.Text(IDC_START), "Stop") << "the job ended before the question";
-    Answer(hBox, IDYES);
+    AnswerBox(hBox, IDYES);
     const DWORD dwCode = program.WaitExitCode();
     ASSERT_EQ(dwCode, 0u) << std::hex << "exit code 0x" << dwCode;
     ASSERT_FALSE(CrashDialogShown());
@@ -494,7 +512,7 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
 
   // Mostly unwritten, so it costs no disk, yet MD2 takes its time over it.
   TempFile large("large.bin", "");
-  HANDLE h = ::CreateFileA(large.Path().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  HANDLE h = ::CreateFileA(large.Path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   LARGE_INTEGER size;
   size.QuadPart = 128LL * 1048576;
@@ -510,7 +528,7 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   program.PostClick(IDOK);
   HWND hBox = program.WaitForBox("Warning");
   ASSERT_NE(hBox, nullptr);
-  Answer(hBox, IDYES);
+  AnswerBox(hBox, IDYES);
   EXPECT_EQ(program.WaitExitCode(), 0u);
 }
 

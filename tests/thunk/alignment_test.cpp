@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/Hasher.h"
-#include "tests/fileio/TempFile.h"
+#include "tests/common/TempFile.h"
 #include "ui/CallbackThunk.h"
 
 #if !defined(__x86_64__)

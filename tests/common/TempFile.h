@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
+#include "tests/common/GuiTestSupport.h"
+
 // Files for the tests, made in the Windows temp folder and removed again.
+// The names carry the process id, so suites that run at once never share one.
 inline std::string TempPath(const std::string& name) {
   char dir[MAX_PATH] = {};
   ::GetTempPathA(MAX_PATH, dir);
@@ -30,7 +34,9 @@ class TempFile {
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    if (!content.empty()) ::WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr);
+    m_bWritten = content.empty() ||
+                 (::WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr) &&
+                  written == content.size());
     ::CloseHandle(h);
   }
   ~TempFile() { ::DeleteFileA(m_path.c_str()); }
@@ -38,6 +44,7 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   const char* Path() const { return m_path.c_str(); }
+  bool Written() const { return m_bWritten; }
 
   // True when nobody else holds the file: an exclusive open succeeds.
   bool IsFree() const {
@@ -50,6 +57,7 @@ class TempFile {
 
  private:
   std::string m_path;
+  bool m_bWritten = false;
 };
 
 // A sparse file of the given size with a few short stretches of data
@@ -78,4 +86,41 @@ inline bool MakeSparseFile(const char* path, unsigned long long size, const Stre
   }
   ::CloseHandle(h);
   return ok;
+}
+
+inline ULONGLONG FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return ~0ULL;
+  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Cuts a file short from outside Windows, as another program on the host
+// (or a dropped share) would, while this process may still have it mapped:
+// Windows refuses SetEndOfFile on a mapped file, the host does not. Only
+// under Wine, which names the host path and starts host programs; false
+// elsewhere or when the cut did not happen.
+inline bool TruncateFromHost(const std::string& path, ULONGLONG qwSize) {
+  typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+  FARPROC pfn = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+  if (pfn == nullptr) return false;
+  UnixNameFn pfnUnixName;
+  static_assert(sizeof(pfnUnixName) == sizeof(pfn), "function pointer sizes");
+  std::memcpy(&pfnUnixName, &pfn, sizeof(pfn));
+  WCHAR wszPath[MAX_PATH] = {};
+  ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wszPath, MAX_PATH);
+  char* pszUnix = pfnUnixName(wszPath);
+  if (pszUnix == nullptr) return false;
+  std::string command = "/usr/bin/truncate -s " + std::to_string(qwSize) + " \"" + pszUnix + "\"";
+  ::HeapFree(::GetProcessHeap(), 0, pszUnix);
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  // A host program starts without a Windows process to wait for, so the
+  // caller sees the cut when the size changes.
+  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+    return false;
+  if (pi.hProcess != nullptr) ::CloseHandle(pi.hProcess);
+  if (pi.hThread != nullptr) ::CloseHandle(pi.hThread);
+  return guitest::WaitUntil([&] { return FileSize(path) == qwSize; });
 }

@@ -1,0 +1,260 @@
+// File jobs through the real dialog and worker: every entry, a file cut
+// short while it is read, Start clicks as soon as a job has ended, closing
+// at every step of a job's start-up, and long pasted texts.
+#include <gtest/gtest.h>
+
+#include "engine/Catalogue.h"
+#include "engine/Hasher.h"
+#include "tests/dialog/DialogDriver.h"
+
+namespace {
+
+CWinApp g_app("Vexorin");
+
+const UINT kMd5 = kAlgorithmMD5;
+const char kQuitQuestion[] = "There are a file is calculating, are you sure you want to quit?";
+
+std::string Expected(UINT nAlgorithm, const std::string& data, const std::string& key = "",
+                     int hmac = 0) {
+  Hasher hasher(nAlgorithm);
+  return hasher.HashString(data, key, hmac, 0);
+}
+
+std::string SystemText(DWORD dwError) {
+  char sz[1024] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                   sz, sizeof(sz), nullptr);
+  return sz;
+}
+
+void SetHmac(DialogDriver& d, const std::string& key) {
+  if (d.Checked(IDC_HMAC) != !key.empty()) d.Click(IDC_HMAC);
+  d.SetText(IDC_KEY, key);
+}
+
+// The state every ended job leaves: no job, Start, inputs back.
+void ExpectIdle(DialogDriver& d) {
+  EXPECT_FALSE(d.m_dialog.m_bRunning);
+  EXPECT_EQ(d.Text(IDC_START), "Start");
+  for (int nID : {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE, IDC_KEY})
+    EXPECT_TRUE(d.Enabled(nID)) << nID;
+}
+
+void Key(WORD wVk, bool bUp) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = wVk;
+  input.ki.wScan = (WORD)::MapVirtualKeyA(wVk, 0);
+  input.ki.dwFlags = bUp ? KEYEVENTF_KEYUP : 0;
+  ::SendInput(1, &input, sizeof(input));
+}
+
+void PressCtrlV() {
+  Key(VK_LCONTROL, false);
+  Key('V', false);
+  Key('V', true);
+  Key(VK_LCONTROL, true);
+}
+
+bool PutOnClipboard(const std::string& text) {
+  if (!::OpenClipboard(nullptr)) return false;
+  ::EmptyClipboard();
+  HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  bool bDone = false;
+  if (void* p = hMem ? ::GlobalLock(hMem) : nullptr) {
+    std::memcpy(p, text.c_str(), text.size() + 1);
+    ::GlobalUnlock(hMem);
+    bDone = ::SetClipboardData(CF_TEXT, hMem) != nullptr;
+  }
+  if (!bDone && hMem) ::GlobalFree(hMem);
+  ::CloseClipboard();
+  return bDone;
+}
+
+// Printable text of the given length with no line break.
+std::string LongText(size_t nLength, char chFirst) {
+  std::string text(nLength, ' ');
+  for (size_t i = 0; i < nLength; ++i) text[i] = (char)(chFirst + (i * 7 + i / 997) % 26);
+  return text;
+}
+
+}  // namespace
+
+TEST(MainDialogEveryEntry, FileJobsEqualStringDigests) {
+  // Empty, one chunk and a byte, and a few chunks with a short last one.
+  const std::string sizes[] = {"", Pattern(Hasher::kChunkSize + 1),
+                               Pattern(2 * Hasher::kChunkSize + 4099)};
+  std::vector<std::unique_ptr<TempFile>> files;
+  for (const std::string& bytes : sizes)
+    files.emplace_back(new TempFile("entry-" + std::to_string(bytes.size()), bytes));
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  for (UINT nIndex = 0; nIndex < kAlgorithmCount; ++nIndex) {
+    d.SelectAlgorithm(nIndex);
+    for (const std::string& key : {std::string(), std::string("Jefe")}) {
+      if (!key.empty() && !OffersHmac(nIndex)) continue;
+      SetHmac(d, key);
+      for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(d.RunFileJob(files[i]->Path()), Expected(nIndex, sizes[i], key, !key.empty()))
+            << "entry " << nIndex << " key '" << key << "' size " << sizes[i].size();
+        // An empty file has no chunk to report.
+        EXPECT_EQ(d.ProgressPos(), sizes[i].empty() ? 0 : 100);
+      }
+    }
+  }
+  ExpectIdle(d);
+}
+
+// A file cut short by the host while the worker reads it: the job ends like
+// a failed open, with the system's text, and no digest of part of the file.
+TEST(MainDialogJobs, AFileCutShortWhileReadEndsLikeAFailedOpen) {
+  const TempFile file("cut-short.bin", Pattern(4 * Hasher::kChunkSize + 17));
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kMd5);
+  d.SetText(IDC_DATA, file.Path());
+  d.m_dialog.HoldAt(MainDialog::kReported);  // after the first chunk
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  const bool bCut = TruncateFromHost(file.Path(), 65536);
+  d.m_dialog.Release();
+  if (!bCut) {
+    d.WaitJobGone();
+    GTEST_SKIP() << "no host to cut the file from";
+  }
+  HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  const std::string text = BoxText(hBox);
+  EXPECT_TRUE(text == SystemText(ERROR_READ_FAULT) || text == SystemText(ERROR_NOACCESS)) << text;
+  EXPECT_EQ(d.Text(IDC_START), "Stop");
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_RESULT), "");
+  EXPECT_EQ(d.ProgressPos(), 0);
+  ExpectIdle(d);
+}
+
+// Once a job has put its result in, a Start click starts the next job, even
+// while the worker of the last one has not yet returned.
+TEST(MainDialogJobs, StartRightAfterAJobEndedStartsTheNext) {
+  const TempFile abc("abc.txt", "abc");
+  const std::string missing = TempPath("missing.bin");
+  struct Case {
+    const char* pszName;
+    bool bNotice;  // the first job ends with a notice rather than a result
+  };
+  const Case cases[] = {{"after the no-file notice", true}, {"after a finished job", false}};
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kMd5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pszName);
+    const int nBefore = d.m_dialog.m_nThreadsStarted;
+    d.m_dialog.HoldAt(MainDialog::kResultPut);
+    d.SetText(IDC_DATA, c.bNotice ? "" : abc.Path());
+    d.PostClick(IDC_START);
+    if (c.bNotice) {
+      HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+      ASSERT_NE(hBox, nullptr);
+      EXPECT_EQ(BoxText(hBox), "Please specify the file name!");
+      AnswerBox(hBox, IDOK);
+    }
+    // The first worker is held between its result and its return.
+    ASSERT_TRUE(d.m_dialog.WaitHeld());
+    EXPECT_EQ(d.Text(IDC_RESULT), c.bNotice ? "" : Expected(kMd5, "abc"));
+    ExpectIdle(d);
+    d.SetText(IDC_DATA, missing);
+    d.PostClick(IDC_START);
+    HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(BoxText(hBox), SystemText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(d.m_dialog.m_nThreadsStarted, nBefore + 2);
+    AnswerBox(hBox, IDOK);
+    d.m_dialog.Release();
+    ASSERT_TRUE(d.WaitJobGone());
+    ExpectIdle(d);
+  }
+  // A job that is still running keeps its one-job rule.
+  d.SetText(IDC_DATA, abc.Path());
+  d.m_dialog.HoldAt(MainDialog::kPathRead);
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  const int nRunning = d.m_dialog.m_nThreadsStarted;
+  d.Click(IDC_START);
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, nRunning);
+  d.m_dialog.Release();
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, "abc"));
+}
+
+// From the Start click until the result is in, the close box and Exit ask
+// first, at every step the worker passes on its way in.
+TEST(MainDialogClose, AsksAtEveryStepOfAJobsStartUp) {
+  const TempFile abc("abc.txt", "abc");
+  const MainDialog::WorkerStep steps[] = {MainDialog::kPathRead, MainDialog::kStopShown,
+                                          MainDialog::kHasherMade, MainDialog::kControlsDisabled,
+                                          MainDialog::kReported};
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kMd5);
+  d.SetText(IDC_DATA, abc.Path());
+  for (MainDialog::WorkerStep step : steps) {
+    for (bool bCloseBox : {true, false}) {
+      SCOPED_TRACE(std::to_string(step) + (bCloseBox ? " close box" : " Exit"));
+      d.m_dialog.HoldAt(step);
+      d.PostClick(IDC_START);
+      ASSERT_TRUE(d.m_dialog.WaitHeld());
+      if (bCloseBox)
+        ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      else
+        ::PostMessageA(d.m_hWnd, WM_COMMAND, IDOK, (LPARAM)d.Item(IDOK));
+      HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+      ASSERT_NE(hBox, nullptr);
+      EXPECT_EQ(BoxText(hBox), kQuitQuestion);
+      AnswerBox(hBox, IDNO);
+      ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+      EXPECT_FALSE(d.Ended());
+      d.m_dialog.Release();
+      ASSERT_TRUE(d.WaitJobGone());
+      EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, "abc"));
+      ExpectIdle(d);
+    }
+  }
+  // Yes at the first step ends the dialog and the job with it.
+  d.m_dialog.HoldAt(MainDialog::kPathRead);
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+  ASSERT_NE(hBox, nullptr);
+  AnswerBox(hBox, IDYES);
+  d.m_dialog.Release();
+  EXPECT_TRUE(d.WaitEnded());
+  EXPECT_EQ(d.m_dialog.m_hThread, nullptr);
+}
+
+// A real Ctrl+V of a text far beyond the edit control's default limit, into
+// each field: all of it arrives and the digest covers all of it.
+TEST(MainDialogKeyboard, LongPastesAreTakenWhole) {
+  const std::string data = LongText(100000, 'a');
+  const std::string key = LongText(100000, 'A');
+  DialogDriver d;
+  ::SetForegroundWindow(d.m_hWnd);
+  ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == d.m_hWnd; }));
+  d.SelectAlgorithm(kMd5);
+  struct Case {
+    int nField;
+    const std::string& text;
+  };
+  const Case cases[] = {{IDC_DATA, data}, {IDC_KEY, key}};
+  for (const Case& c : cases) {
+    if (c.nField == IDC_KEY) d.Click(IDC_HMAC);
+    ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(c.nField), TRUE);
+    ASSERT_TRUE(PutOnClipboard(c.text));
+    PressCtrlV();
+    EXPECT_TRUE(WaitUntil([&] { return d.Text(c.nField).size() == c.text.size(); }))
+        << c.nField << ": " << d.Text(c.nField).size();
+    EXPECT_EQ(d.Text(c.nField), c.text);
+  }
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, data, key, 1));
+}
