@@ -59,9 +59,13 @@ INT_PTR CDialog::DoModal() {
   if (bEnableOwner) ::EnableWindow(hOwner, FALSE);
   if (!m_bEndLoop && !::IsWindowVisible(hWnd)) ::ShowWindow(hWnd, SW_SHOWNORMAL);
 
+  // The loop takes and hands on messages in their wide form: a narrow loop
+  // would pass typed characters through the keyboard's code page, which
+  // turns every character outside it into "?". The system converts for
+  // windows that take narrow messages.
   MSG msg;
   while (!m_bEndLoop) {
-    const BOOL bGot = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL bGot = ::GetMessageW(&msg, nullptr, 0, 0);
     if (bGot == 0) {  // WM_QUIT: end here and leave it for an outer loop
       ::PostQuitMessage((int)msg.wParam);
       break;
@@ -69,7 +73,7 @@ INT_PTR CDialog::DoModal() {
     if (bGot == -1) break;
     if (!PreTranslateMessage(&msg)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
 
@@ -108,7 +112,7 @@ void CDialog::EndDialog(int nResult) {
 
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
   if (m_hWnd == nullptr || (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd))) return FALSE;
-  return ::IsDialogMessageA(m_hWnd, pMsg);
+  return ::IsDialogMessageW(m_hWnd, pMsg);  // the loop's messages are wide
 }
 
 BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {

@@ -20,6 +20,7 @@ class CDialog : public CWnd {
   virtual void OnOK();
   virtual void OnCancel();
   virtual void DoDataExchange(CDataExchange* pDX);
+  // Sees every message of the loop first, in its wide form.
   virtual BOOL PreTranslateMessage(MSG* pMsg);
   // Ends the modal loop; DoModal returns nResult.
   void EndDialog(int nResult);
