@@ -110,6 +110,26 @@ void CDialog::EndDialog(int nResult) {
   if (m_hWnd != nullptr) ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
 }
 
+void CDialog::SetDialogIcons(UINT nIDIcon) {
+  m_nIDIcon = nIDIcon;
+  LoadDialogIcons(DpiForWindow(m_hWnd));
+}
+
+void CDialog::OnDpiChanged(UINT nDpi) {
+  if (m_nIDIcon != 0) LoadDialogIcons(nDpi);
+}
+
+void CDialog::LoadDialogIcons(UINT nDpi) {
+  HINSTANCE hInstance = AfxGetResourceHandle();
+  HICON hLarge = LoadIconForDpi(hInstance, m_nIDIcon, true, nDpi);
+  HICON hSmall = LoadIconForDpi(hInstance, m_nIDIcon, false, nDpi);
+  // The window lets go of the old icons before they are destroyed.
+  SetIcon(hLarge, TRUE);
+  SetIcon(hSmall, FALSE);
+  m_iconLarge.Reset(hLarge);
+  m_iconSmall.Reset(hSmall);
+}
+
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
   if (m_hWnd == nullptr || (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd))) return FALSE;
   return ::IsDialogMessageW(m_hWnd, pMsg);  // the loop's messages are wide
@@ -139,6 +159,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
   }
   CDialog* pDialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
   if (pDialog == nullptr) return FALSE;  // messages before WM_INITDIALOG
+  if (message == WM_DPICHANGED) {
+    pDialog->OnDpiChanged(LOWORD(wParam));
+    return FALSE;  // the dialog manager then scales the window and its controls
+  }
   LRESULT lResult = 0;
   if (!pDialog->OnWndMsg(message, wParam, lParam, &lResult)) return FALSE;
   switch (message) {

@@ -88,8 +88,7 @@ void MainDialog::DoDataExchange(CDataExchange* pDX) {
 
 BOOL MainDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  SetDialogIcons(IDR_MAINFRAME);
   m_bRunning = FALSE;
   m_pHasher = nullptr;
   for (const char* pszName : kAlgorithmNames) m_algorithms.AddString(pszName);
