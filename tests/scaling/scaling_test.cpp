@@ -216,3 +216,50 @@ TEST(ScalingAtThisDpi, DISABLED_AboutBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// Not a test: tools/screenshots-scaled.sh runs it under each LogPixels
+// setting. Each window is moved to 40,40 and held until its picture is
+// taken: the geometry (WxH+X+Y) goes to shot-NAME, and the script answers
+// with shot-NAME-done.
+bool HoldForShot(HWND hWnd, const char* pszName) {
+  ::SetWindowPos(hWnd, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
+  guitest::Pump();
+  RECT rc = {};
+  ::GetWindowRect(hWnd, &rc);
+  const std::string marker = std::string("shot-") + pszName;
+  const std::string done = marker + "-done";
+  const std::string geometry = std::to_string(rc.right - rc.left) + "x" +
+                               std::to_string(rc.bottom - rc.top) + "+" + std::to_string(rc.left) +
+                               "+" + std::to_string(rc.top) + "\n";
+  HANDLE h = ::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD dwWritten = 0;
+  ::WriteFile(h, geometry.data(), (DWORD)geometry.size(), &dwWritten, nullptr);
+  ::CloseHandle(h);
+  const bool bTaken = WaitUntil(
+      [&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
+  ::DeleteFileA(marker.c_str());
+  ::DeleteFileA(done.c_str());
+  return bTaken;
+}
+
+TEST(ScalingScreenshots, DISABLED_HoldBothDialogs) {
+  DialogDriver d;
+  d.SelectAlgorithm(7);  // MD5
+  d.SetText(IDC_DATA, "abc");
+  ASSERT_TRUE(HoldForShot(d.m_hWnd, "main"));
+  d.PostClick(IDC_ABOUT);
+  HWND hAbout = WaitForBox(d.m_hWnd, "About");
+  ASSERT_NE(hAbout, nullptr);
+  ::SetWindowPos(hAbout, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
+  // The web link under the pointer, as in the other picture of the box.
+  ASSERT_TRUE(MoveMouseTo(CentreOf(::GetDlgItem(hAbout, IDC_WEB_LINK))));
+  ASSERT_TRUE(WaitUntil([&] { return IsUnderlined(::GetDlgItem(hAbout, IDC_WEB_LINK)); }));
+  ASSERT_TRUE(HoldForShot(hAbout, "about"));
+  ::PostMessageA(hAbout, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }));
+}
+
+}  // namespace
