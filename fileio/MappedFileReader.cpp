@@ -1,6 +1,7 @@
 #include "fileio/MappedFileReader.h"
 
 #include "fileio/GuardedCopy.h"
+#include "fileio/LongPath.h"
 
 DWORD(WINAPI* MappedFileReader::s_pfnGetFileSize)(HANDLE, LPDWORD) = ::GetFileSize;
 LPVOID(WINAPI* MappedFileReader::s_pfnMapViewOfFile)
@@ -21,8 +22,7 @@ bool MappedFileReader::Open(const char* path, DWORD dwAccess, DWORD dwShare) {
     if (!Close()) return false;
   }
   m_dwAccess = dwAccess;
-  HANDLE hFile = ::CreateFileA(path, dwAccess, dwShare, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE hFile = CreateFileAnyLength(path, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr) {
     m_dwLastError = ::GetLastError();
     m_hFile = nullptr;

@@ -59,9 +59,13 @@ INT_PTR CDialog::DoModal() {
   if (bEnableOwner) ::EnableWindow(hOwner, FALSE);
   if (!m_bEndLoop && !::IsWindowVisible(hWnd)) ::ShowWindow(hWnd, SW_SHOWNORMAL);
 
+  // The loop takes and hands on messages in their wide form: a narrow loop
+  // would pass typed characters through the keyboard's code page, which
+  // turns every character outside it into "?". The system converts for
+  // windows that take narrow messages.
   MSG msg;
   while (!m_bEndLoop) {
-    const BOOL bGot = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL bGot = ::GetMessageW(&msg, nullptr, 0, 0);
     if (bGot == 0) {  // WM_QUIT: end here and leave it for an outer loop
       ::PostQuitMessage((int)msg.wParam);
       break;
@@ -69,7 +73,7 @@ INT_PTR CDialog::DoModal() {
     if (bGot == -1) break;
     if (!PreTranslateMessage(&msg)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
 
@@ -106,9 +110,29 @@ void CDialog::EndDialog(int nResult) {
   if (m_hWnd != nullptr) ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop if it waits
 }
 
+void CDialog::SetDialogIcons(UINT nIDIcon) {
+  m_nIDIcon = nIDIcon;
+  LoadDialogIcons(DpiForWindow(m_hWnd));
+}
+
+void CDialog::OnDpiChanged(UINT nDpi) {
+  if (m_nIDIcon != 0) LoadDialogIcons(nDpi);
+}
+
+void CDialog::LoadDialogIcons(UINT nDpi) {
+  HINSTANCE hInstance = AfxGetResourceHandle();
+  HICON hLarge = LoadIconForDpi(hInstance, m_nIDIcon, true, nDpi);
+  HICON hSmall = LoadIconForDpi(hInstance, m_nIDIcon, false, nDpi);
+  // The window lets go of the old icons before they are destroyed.
+  SetIcon(hLarge, TRUE);
+  SetIcon(hSmall, FALSE);
+  m_iconLarge.Reset(hLarge);
+  m_iconSmall.Reset(hSmall);
+}
+
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
   if (m_hWnd == nullptr || (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd))) return FALSE;
-  return ::IsDialogMessageA(m_hWnd, pMsg);
+  return ::IsDialogMessageW(m_hWnd, pMsg);  // the loop's messages are wide
 }
 
 BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -135,6 +159,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
   }
   CDialog* pDialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
   if (pDialog == nullptr) return FALSE;  // messages before WM_INITDIALOG
+  if (message == WM_DPICHANGED) {
+    pDialog->OnDpiChanged(LOWORD(wParam));
+    return FALSE;  // the dialog manager then scales the window and its controls
+  }
   LRESULT lResult = 0;
   if (!pDialog->OnWndMsg(message, wParam, lParam, &lResult)) return FALSE;
   switch (message) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Draws the application icon (a white hash sign over a blue rounded tile
-# with a green check mark) at 16, 32 and 48 pixels and packs the three
-# images into res/Vexorin.ico. Needs ImageMagick's convert.
+# with a green check mark) at the sizes that small and large icons take at
+# 96, 120, 144 and 192 DPI, and packs them into res/Vexorin.ico. Needs
+# ImageMagick's convert.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tmp=$(mktemp -d)
@@ -24,6 +25,11 @@ draw() {
     "$tmp/icon-$n.png"
 }
 
-for n in 16 32 48; do draw "$n"; done
-convert "$tmp/icon-16.png" "$tmp/icon-32.png" "$tmp/icon-48.png" "$root/res/Vexorin.ico"
+sizes=(16 20 24 32 40 48 64)
+images=()
+for n in "${sizes[@]}"; do
+  draw "$n"
+  images+=("$tmp/icon-$n.png")
+done
+convert "${images[@]}" "$root/res/Vexorin.ico"
 echo "wrote $root/res/Vexorin.ico"

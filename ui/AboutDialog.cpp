@@ -1,5 +1,6 @@
 #include "ui/AboutDialog.h"
 
+#include "framework/WinApp.h"
 #include "res/resource.h"
 #include "ui/AboutLinks.h"
 
@@ -22,4 +23,17 @@ BOOL AboutDialog::OnInitDialog() {
   m_linkWeb.SetURL(VEXORIN_WEB_ADDRESS);
   m_linkMail.SetURL("mailto:" VEXORIN_MAIL_ADDRESS);
   return TRUE;
+}
+
+void AboutDialog::OnDpiChanged(UINT nDpi) {
+  CDialog::OnDpiChanged(nDpi);
+  // The icon control keeps the image it was made with: give it the one
+  // made for the new DPI.
+  for (HWND hChild = ::GetWindow(m_hWnd, GW_CHILD); hChild != nullptr;
+       hChild = ::GetWindow(hChild, GW_HWNDNEXT)) {
+    if ((::GetWindowLongA(hChild, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+    HICON hIcon = LoadIconForDpi(AfxGetResourceHandle(), IDR_MAINFRAME, true, nDpi);
+    ::SendMessageA(hChild, STM_SETICON, (WPARAM)hIcon, 0);
+    m_icon.Reset(hIcon);
+  }
 }

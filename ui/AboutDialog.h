@@ -14,10 +14,12 @@ class AboutDialog : public CDialog {
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
+  void OnDpiChanged(UINT nDpi) override;
 
   DECLARE_MESSAGE_MAP()
 
  private:
   HyperLink m_linkWeb;
   HyperLink m_linkMail;
+  CIconHandle m_icon;  // the icon control's image after a DPI change
 };

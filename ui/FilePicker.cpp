@@ -19,7 +19,7 @@ const char kDefaultFilter[] = "All Files (*.*)\0*.*\0";
 
 }  // namespace
 
-FilePicker::FilePicker() : m_pszFileBuffer(nullptr), m_nBufferSize(1024) {
+FilePicker::FilePicker() : m_pszFileBuffer(nullptr), m_nBufferSize(kFileBufferSize) {
   std::memset(&m_ofn, 0, sizeof(m_ofn));
 
   OSVERSIONINFOEXA version;

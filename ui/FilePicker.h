@@ -22,6 +22,10 @@ class FilePicker {
   FilePicker(const FilePicker&) = delete;
   FilePicker& operator=(const FilePicker&) = delete;
 
+  // The dialog's file-name buffer in bytes: the longest path the system
+  // names (32767 UTF-16 units) at up to three UTF-8 bytes per unit.
+  static constexpr DWORD kFileBufferSize = 32768 * 3;
+
   // Full paths in the order the dialog gives them; empty on cancel, on a
   // dialog error and on a selection that does not fit the buffer. An
   // initialName longer than the buffer is cut to fit.

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "framework/Dpi.h"
+
 const char HyperLink::PROP_OBJECT_PTR[] = "HyperLink::PROP_OBJECT_PTR";
 std::vector<HyperLink::ParentEntry> HyperLink::s_parents;
 
@@ -72,13 +74,18 @@ BOOL HyperLink::Attach(HWND hWndControl) {
   // Statics are transparent to the mouse unless they notify.
   SetWindowLongA(m_hWnd, GWL_STYLE, GetWindowLongA(m_hWnd, GWL_STYLE) | SS_NOTIFY);
 
-  ZeroMemory(&m_logFont, sizeof(m_logFont));
   m_hOriginalFont = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   // A control without a font of its own draws in the system font.
-  HGDIOBJ hSource =
-      m_hOriginalFont ? static_cast<HGDIOBJ>(m_hOriginalFont) : GetStockObject(SYSTEM_FONT);
+  UseFont(m_hOriginalFont ? static_cast<HGDIOBJ>(m_hOriginalFont) : GetStockObject(SYSTEM_FONT));
+  return TRUE;
+}
+
+void HyperLink::UseFont(HGDIOBJ hSource) {
+  ZeroMemory(&m_logFont, sizeof(m_logFont));
   GetObjectA(hSource, sizeof(m_logFont), &m_logFont);
   LOGFONTA logFont = m_logFont;
+  HFONT hOldFont = m_hFont;
+  HFONT hOldUnderlineFont = m_hUnderlineFont;
   logFont.lfUnderline = FALSE;
   m_hFont = CreateFontIndirectA(&logFont);
   logFont.lfUnderline = TRUE;
@@ -88,8 +95,19 @@ BOOL HyperLink::Attach(HWND hWndControl) {
     SetControlFont(m_hUnderlineFont);
   else
     SetControlFont(m_hFont);
+  // Deleted only once the control no longer draws with them.
+  if (hOldFont) DeleteObject(hOldFont);
+  if (hOldUnderlineFont) DeleteObject(hOldUnderlineFont);
   SizeToText();
-  return TRUE;
+}
+
+void HyperLink::FollowParentFont() {
+  // After a DPI change the dialog manager gives its controls the dialog's
+  // font for the new DPI, but not ours: take the dialog's font again.
+  HFONT hParentFont = reinterpret_cast<HFONT>(SendMessageA(GetParent(m_hWnd), WM_GETFONT, 0, 0));
+  if (!hParentFont) return;
+  m_hOriginalFont = hParentFont;
+  UseFont(hParentFont);
 }
 
 void HyperLink::SizeToText() {
@@ -226,6 +244,9 @@ LRESULT HyperLink::ControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
       m_bHover = FALSE;
       m_bPressed = FALSE;
       InvalidateRect(hWnd, nullptr, TRUE);
+      break;
+    case WM_DPICHANGED_AFTERPARENT:
+      FollowParentFont();
       break;
     case WM_NCDESTROY:
       // Windows do not free their properties on destruction everywhere.

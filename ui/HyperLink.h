@@ -64,6 +64,10 @@ class HyperLink {
 
  private:
   void SetControlFont(HFONT hFont);
+  // Makes the link's plain and underlined fonts from hSource's description,
+  // shows the one for the current state and sizes the control to its text.
+  void UseFont(HGDIOBJ hSource);
+  void FollowParentFont();
   void ShowHandCursor();
   void SizeToText();
   void ReleaseParent(HWND hWndParent);

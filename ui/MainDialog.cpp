@@ -7,6 +7,7 @@
 
 #include "engine/Catalogue.h"
 #include "engine/ProgressCallback.h"
+#include "fileio/LongPath.h"
 #include "framework/MessageBox.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
@@ -92,8 +93,7 @@ void MainDialog::DoDataExchange(CDataExchange* pDX) {
 
 BOOL MainDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  SetDialogIcons(IDR_MAINFRAME);
   m_bRunning = FALSE;
   m_pHasher = nullptr;
   for (UINT n = 0; n < kAlgorithmCount; ++n) m_algorithms.AddString(CatalogueEntryAt(n)->pszName);
@@ -195,10 +195,12 @@ void MainDialog::OnDropFiles(HDROP hDropInfo) {
   // nothing.
   const bool bAccepting = (::GetWindowLongA(m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
   if (bAccepting && ::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0) != 0) {
-    char szPath[MAX_PATH] = {};
-    ::DragQueryFileA(hDropInfo, 0, szPath, sizeof(szPath));
-    const DWORD dwAttributes = ::GetFileAttributesA(szPath);
-    if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) SetDlgItemText(IDC_DATA, szPath);
+    // Sized by the path's own length, so that no path is cut at MAX_PATH.
+    const UINT nLength = ::DragQueryFileA(hDropInfo, 0, nullptr, 0);
+    std::vector<char> path(nLength + 1, '\0');
+    ::DragQueryFileA(hDropInfo, 0, path.data(), nLength + 1);
+    const DWORD dwAttributes = GetFileAttributesAnyLength(path.data());
+    if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) SetDlgItemText(IDC_DATA, path.data());
   }
   CDialog::OnDropFiles(hDropInfo);
   ::DragFinish(hDropInfo);

@@ -87,6 +87,20 @@ inline void PressKey(WORD wVk) {
   SendInput(2, inputs, sizeof(INPUT));
 }
 
+// Types text as an input method does: one Unicode key press per UTF-16
+// unit (both halves of a surrogate pair included), to the focused window.
+inline void TypeUnicode(const wchar_t* pszText) {
+  for (const wchar_t* p = pszText; *p != L'\0'; ++p) {
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wScan = static_cast<WORD>(*p);
+    inputs[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+  }
+}
+
 inline POINT CentreOf(HWND hWnd) {
   RECT rc;
   GetWindowRect(hWnd, &rc);

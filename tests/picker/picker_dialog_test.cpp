@@ -180,7 +180,7 @@ TEST(FilePickerDialog, PicksAFileCentredAndOpensNextTimeInItsFolder) {
                                       version.dwMinorVersion));
   EXPECT_EQ(picker.m_dwFlags & 0x881020u, 0x881020u);
   EXPECT_EQ(picker.m_dwFlags & OFN_ALLOWMULTISELECT, 0u);
-  EXPECT_EQ(picker.m_dwMaxFile, 1024u);
+  EXPECT_EQ(picker.m_dwMaxFile, FilePicker::kFileBufferSize);
   int width = pick.rcShown.right - pick.rcShown.left;
   int height = pick.rcShown.bottom - pick.rcShown.top;
   EXPECT_GT(width, 0);
@@ -200,10 +200,10 @@ TEST(FilePickerDialog, PicksAFileCentredAndOpensNextTimeInItsFolder) {
   // the buffer arrives cut, not overrunning it.
   Script multi;
   multi.strType = "\"picked file.txt\" \"second.txt\"";
-  paths = RunDialog(picker, multi, true, std::string(1500, 'n'));
+  paths = RunDialog(picker, multi, true, std::string(FilePicker::kFileBufferSize + 500, 'n'));
   EXPECT_EQ(Lower(picker.m_strInitialDir), Lower(folder));
   EXPECT_NE(picker.m_dwFlags & OFN_ALLOWMULTISELECT, 0u);
-  EXPECT_EQ(multi.strFieldBefore, std::string(1023, 'n'));
+  EXPECT_EQ(multi.strFieldBefore, std::string(FilePicker::kFileBufferSize - 1, 'n'));
   ASSERT_EQ(paths.size(), 2u);
   EXPECT_EQ(Lower(paths[0]), Lower(file));
   EXPECT_EQ(Lower(paths[1]), Lower(other));

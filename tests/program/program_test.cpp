@@ -5,26 +5,32 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
+#include <psapi.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "res/resource.h"
 #include "tests/common/GuiTestSupport.h"
 #include "tests/common/TempFile.h"
+#include "tests/common/DeepFile.h"
 
 namespace {
 
 using namespace guitest;
 
 const char kQuitQuestion[] = "There are a file is calculating, are you sure you want to quit?";
-const int kMd2 = 5;
-const int kMd5 = 7;
-const int kSha256 = 14;
+const int kMd2 = kAlgorithmMD2;
+const int kMd5 = kAlgorithmMD5;
+const int kSha256 = kAlgorithmSHA256;
 
 // The build gives a unix path; Wine reaches it through drive Z:.
 std::string ProgramPath() {
@@ -125,6 +131,21 @@ class Program {
     return dwCode;
   }
 
+  // The control that has the keyboard focus in the program, if any.
+  HWND Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hWnd, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+  }
+  // Brings the window to the front, where real key presses reach it, with
+  // the focus on control nID.
+  bool FocusOn(int nID) {
+    ::SetForegroundWindow(m_hWnd);
+    return WaitUntil([&] { return ::GetForegroundWindow() == m_hWnd && Focus() == Item(nID); },
+                     15000);
+  }
+
   // Runs a whole file job from the Start click to the shown result.
   std::string RunFileJob(const std::string& path) {
     SetText(IDC_DATA, path);
@@ -202,6 +223,102 @@ TEST(ProgramEndToEnd, StringDigestsOfPublishedVectors) {
   EXPECT_EQ(program.Text(IDC_RESULT), "750c783e6ab0b503eaa86e310a5db738");
   program.Click(IDC_UPPERCASE);
   EXPECT_EQ(program.Text(IDC_RESULT), "750C783E6AB0B503EAA86E310A5DB738");
+
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+// The full path of the common-controls library loaded into a process, in
+// lower case; empty if it is not loaded.
+std::string LoadedComctlPath(DWORD dwProcess) {
+  HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwProcess);
+  if (hProcess == nullptr) return "";
+  HMODULE modules[1024];
+  DWORD dwNeeded = 0;
+  std::string path;
+  if (::EnumProcessModules(hProcess, modules, sizeof(modules), &dwNeeded)) {
+    const DWORD nModules = std::min<DWORD>(dwNeeded / sizeof(HMODULE), 1024);
+    for (DWORD i = 0; i < nModules && path.empty(); ++i) {
+      char szName[MAX_PATH] = {};
+      ::GetModuleBaseNameA(hProcess, modules[i], szName, sizeof(szName));
+      if (::lstrcmpiA(szName, "comctl32.dll") != 0) continue;
+      char szPath[MAX_PATH] = {};
+      ::GetModuleFileNameExA(hProcess, modules[i], szPath, sizeof(szPath));
+      path = szPath;
+    }
+  }
+  ::CloseHandle(hProcess);
+  for (char& c : path) c = (char)::tolower((unsigned char)c);
+  return path;
+}
+
+TEST(ProgramManifest, VisualStylesAndTheUtf8CodePage) {
+  // This test links the program's manifest, so it shares its code page;
+  // what the program does with it shows in the digests below.
+  EXPECT_EQ(::GetACP(), 65001u);
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  // Version 6 comes from the side-by-side store, as the assembly of that
+  // name and version; without the manifest the system folder's copy loads.
+  EXPECT_NE(LoadedComctlPath(program.ProcessId())
+                .find("_microsoft.windows.common-controls_6595b64144ccf1df_6."),
+            std::string::npos)
+      << LoadedComctlPath(program.ProcessId());
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+// Real key presses in several scripts are hashed as the UTF-8 bytes of the
+// text, the way other tools hash it. The digests come from an independent
+// implementation (Python's hashlib and hmac).
+TEST(ProgramManifest, TypedTextIsHashedAsItsUtf8Bytes) {
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  program.SelectAlgorithm(kSha256);
+  ASSERT_TRUE(program.FocusOn(IDC_DATA));
+  // clang-format off
+  const struct {
+    const wchar_t* pszTyped;
+    const char* pszUtf8;
+    const char* pszSha256;
+  } cases[] = {
+      {L"\u00e9",             "\xc3\xa9",
+       "4a99557e4033c3539de2eb65472017cad5f9557f7a0625a09f1c3f6e2ba69c4c"},
+      {L"\u041f\u0440\u0438\u0432\u0435\u0442", "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82",
+       "dd679c0b9fd408a04148aa7d30c9df393f67b7227f65693fffe0ed6d0f0ade59"},
+      {L"\u4f60\u597d",       "\xe4\xbd\xa0\xe5\xa5\xbd",
+       "670d9743542cae3ea7ebe36af56bd53648b0a1126162e78d81a32934a711302e"},
+      {L"\xd83d\xde42",       "\xf0\x9f\x99\x82",
+       "d06f1525f791397809f9bc98682b5c13318eca4c3123433467fd4dffda44fd14"},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pszUtf8);
+    program.SetText(IDC_DATA, "");
+    guitest::TypeUnicode(c.pszTyped);
+    EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_RESULT) == c.pszSha256; }, 15000))
+        << program.Text(IDC_RESULT);
+    EXPECT_EQ(program.Text(IDC_DATA), c.pszUtf8);
+  }
+
+  // HMAC-SHA2-256 of "Привет" under the key "ключ".
+  program.SetText(IDC_DATA, "");
+  guitest::TypeUnicode(L"\u041f\u0440\u0438\u0432\u0435\u0442");
+  // The click is sent, so it would overtake keys still queued.
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.Text(IDC_DATA) == "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"; },
+      15000));
+  program.Click(IDC_HMAC);
+  ASSERT_TRUE(program.FocusOn(IDC_KEY));
+  guitest::TypeUnicode(L"\u043a\u043b\u044e\u0447");
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return program.Text(IDC_RESULT) ==
+               "6d7e9c93ce119cdc9af66fbfcb2611cd5d38a6288da924c7a84cc2f4d06ab72d";
+      },
+      15000))
+      << program.Text(IDC_RESULT);
+  EXPECT_EQ(program.Text(IDC_KEY), "\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87");
 
   program.PostClick(IDOK);
   EXPECT_EQ(program.WaitExitCode(), 0u);
@@ -358,6 +475,64 @@ TEST(ProgramHostileInputs, EachGivesANoticeOrTheRightDigest) {
   EXPECT_EQ(JobOutcome(program, abc.Path()),
             "digest: " + hasher.HashString("abc", printableKey, 1, 0));
   EXPECT_FALSE(CrashDialogShown());
+  program.PostClick(IDOK);
+  EXPECT_EQ(program.WaitExitCode(), 0u);
+}
+
+bool RunsUnderWine() {
+  return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Picks path with Browse: the program's open dialog is found, the path
+// written into its file-name field and Open pressed. True once the data
+// source shows the path.
+bool PickWithBrowse(Program& program, const std::string& path) {
+  program.SetText(IDC_DATA, "");
+  program.PostClick(IDC_BROWSE);
+  HWND hPicker = program.WaitForBox("Open");
+  if (hPicker == nullptr) return false;
+  HWND hField = ::GetDlgItem(hPicker, cmb13);
+  if (hField == nullptr) hField = ::GetDlgItem(hPicker, edt1);
+  ::SendMessageA(hField, WM_SETTEXT, 0, (LPARAM)path.c_str());
+  ::PostMessageA(hPicker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  return WaitUntil([&] { return program.Text(IDC_DATA) == path; }, 15000);
+}
+
+// Names that only the UTF-8 code page carries, and a path beyond MAX_PATH
+// that only the extended form opens, set into the data source and picked
+// with Browse. The open dialog of Wine keeps the chosen path in a MAX_PATH
+// buffer of its own and overruns it with a longer one, so under Wine the
+// long path is not picked (the picker's own buffer takes it: picker tests).
+TEST(ProgramFileNames, MixedScriptsAndLongPathsThroughTheFieldAndBrowse) {
+  const std::string bytes = Pattern(300000);
+  TempFile mixed(
+      "\xd0\xbe\xd1\x82\xd1\x87\xd1\x91\xd1\x82-\xe6\x8a\xa5\xe5\x91\x8a-\xf0\x9f\x99\x82.bin",
+      bytes);  // "отчёт-报告-🙂.bin"
+  char szTemp[MAX_PATH] = {};
+  ::GetTempPathA(sizeof(szTemp), szTemp);
+  DeepFile deep(
+      std::string(szTemp) + "vexorin-program-deep-" + std::to_string(::GetCurrentProcessId()),
+      "\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb-\xe6\x96\x87\xe4\xbb\xb6.bin", bytes);  // "файл-文件.bin"
+  ASSERT_TRUE(mixed.Written());
+  ASSERT_TRUE(deep.Made());
+  ASSERT_GT(deep.Path().size(), 300u);
+  const std::string expected = Expected(kSha256, bytes);
+
+  Program program;
+  ASSERT_NE(program.Window(), nullptr);
+  program.Click(IDC_FILE);
+  program.SelectAlgorithm(kSha256);
+  for (const std::string& path : {std::string(mixed.Path()), deep.Path()}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(program.RunFileJob(path), expected);
+    if (path.size() >= MAX_PATH && RunsUnderWine()) continue;
+    ASSERT_TRUE(PickWithBrowse(program, path)) << program.Text(IDC_DATA);
+    program.PostClick(IDC_START);
+    EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_RESULT) == expected; }))
+        << program.Text(IDC_RESULT);
+    EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Start"; }));
+  }
+
   program.PostClick(IDOK);
   EXPECT_EQ(program.WaitExitCode(), 0u);
 }
