@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds Crypto++ from Debian's source package as a static library for
-# 32-bit Windows, into the cache named in common.sh. Its own makefile does
-# the work, so the per-file CPU flags (SSE, AES-NI, SHA-NI) stay as they are.
+# Builds Crypto++ from Debian's source package as a static library for one
+# Windows target (default: the one common.sh picks; or i686 / x86_64 as the
+# argument), into that target's prefix in the cache named in common.sh. The
+# library's own makefile does the work, so its per-file CPU flags (SSE,
+# AES-NI, SHA-NI) stay as they are.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
 source "$here/common.sh"
+[ $# -eq 0 ] || use_target "$1"
 
 if [ ! -d "$CRYPTOPP_SRC" ]; then
   log "fetching the Crypto++ source package"
@@ -16,14 +19,15 @@ if [ ! -d "$CRYPTOPP_SRC" ]; then
   [ "$found" = "$CRYPTOPP_SRC" ] || mv "$found" "$CRYPTOPP_SRC"
 fi
 
-log "building Crypto++ for i686-w64-mingw32 (a few minutes, once)"
-work=$VEXORIN_CACHE/work-cryptopp
+log "building Crypto++ for $TRIPLE (a few minutes, once)"
+work=$CRYPTOPP_WORK
+buildlog=$work.log
 rm -rf "$work"
 cp -a "$CRYPTOPP_SRC" "$work"
 make -C "$work" -j "$(nproc)" static \
-  CXX=i686-w64-mingw32-g++-posix AR=i686-w64-mingw32-ar RANLIB=i686-w64-mingw32-ranlib \
-  CXXFLAGS="-DNDEBUG -O3 -DCRYPTOPP_ENABLE_NAMESPACE_WEAK=1" >"$VEXORIN_CACHE/cryptopp-build.log" 2>&1 \
-  || { tail -n 30 "$VEXORIN_CACHE/cryptopp-build.log"; exit 1; }
+  CXX="$TRIPLE-g++-posix" AR="$TRIPLE-ar" RANLIB="$TRIPLE-ranlib" \
+  CXXFLAGS="$CRYPTOPP_FLAGS" >"$buildlog" 2>&1 \
+  || { tail -n 30 "$buildlog"; exit 1; }
 
 archive=$(find "$work" -maxdepth 1 -name 'libcrypto*.a' | head -n 1)
 [ -n "$archive" ] || { log "no archive produced"; exit 1; }

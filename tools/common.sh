@@ -1,35 +1,81 @@
 # Shared settings of the build and test scripts; sourced, never run.
 # shellcheck shell=bash
+#
+# Two targets share the sources: i686 (32-bit Windows) and x86_64 (64-bit
+# Windows). use_target picks one; each has its own toolchain file, Crypto++
+# prefix and work folder in the cache, build tree (build/<target>) and Wine
+# prefix, so two builds never touch each other's files.
 
 VEXORIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VEXORIN_CACHE=${VEXORIN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexorin}
+VEXORIN_TARGETS=(x86_64 i686)
 CRYPTOPP_VERSION=8.7.0
 CRYPTOPP_SRC=$VEXORIN_CACHE/src/libcrypto++-$CRYPTOPP_VERSION
-CRYPTOPP_PREFIX=$VEXORIN_CACHE/cryptopp-$CRYPTOPP_VERSION-i686-w64-mingw32
-BUILD_DIR=${BUILD_DIR:-$VEXORIN_ROOT/build}
 
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=win32
 
 log() { printf '[vexorin] %s\n' "$*" >&2; }
+
+# The target that fits this machine: 64-bit on a 64-bit system.
+native_target() {
+  case "$(uname -m)" in
+    x86_64 | amd64) echo x86_64 ;;
+    *) echo i686 ;;
+  esac
+}
+
+# use_target i686|x86_64: sets TARGET, TRIPLE, TOOLCHAIN_FILE, CRYPTOPP_FLAGS,
+# CRYPTOPP_PREFIX, CRYPTOPP_WORK, BUILD_DIR, WINEARCH, WINEPREFIX and WINE.
+# The build trees lie under $VEXORIN_BUILD_ROOT (default: build/).
+use_target() {
+  TARGET=$1
+  case "$TARGET" in
+    i686)
+      WINEARCH=win32
+      WINE=wine
+      # 32-bit Windows enters callbacks with only 4-byte stack alignment.
+      CRYPTOPP_FLAGS="-mincoming-stack-boundary=2"
+      ;;
+    x86_64)
+      WINEARCH=win64
+      WINE=/usr/lib/wine/wine64
+      CRYPTOPP_FLAGS=""
+      ;;
+    *)
+      log "unknown target '$TARGET' (expected i686 or x86_64)"
+      return 1
+      ;;
+  esac
+  TRIPLE=$TARGET-w64-mingw32
+  TOOLCHAIN_FILE=$VEXORIN_ROOT/cmake/mingw-$TARGET.cmake
+  # Unused code of the library can then be dropped from the program.
+  CRYPTOPP_FLAGS="-DNDEBUG -O3 -DCRYPTOPP_ENABLE_NAMESPACE_WEAK=1 -ffunction-sections -fdata-sections${CRYPTOPP_FLAGS:+ $CRYPTOPP_FLAGS}"
+  # A change of flags makes a new prefix; an older one stays for whoever uses it.
+  local tag
+  tag=$(printf '%s' "$CRYPTOPP_FLAGS" | sha1sum | cut -c1-8)
+  CRYPTOPP_PREFIX=$VEXORIN_CACHE/cryptopp-$CRYPTOPP_VERSION-$TRIPLE-$tag
+  CRYPTOPP_WORK=$VEXORIN_CACHE/work-cryptopp-$TRIPLE-$tag
+  BUILD_DIR=${VEXORIN_BUILD_ROOT:-$VEXORIN_ROOT/build}/$TARGET
+  WINEPREFIX=$BUILD_DIR/wineprefix
+  export WINEARCH WINEPREFIX WINE
+}
 
 # Configures (once) and builds the tree in $BUILD_DIR.
 build_tree() {
   # Configure when the tree is new or a configure step did not finish.
   if [ ! -f "$BUILD_DIR/CMakeCache.txt" ] || [ ! -f "$BUILD_DIR/Makefile" ]; then
     cmake -S "$VEXORIN_ROOT" -B "$BUILD_DIR" \
-      -DCMAKE_TOOLCHAIN_FILE="$VEXORIN_ROOT/cmake/mingw-i686.cmake" \
+      -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
       -DCMAKE_BUILD_TYPE=Release -DCRYPTOPP_ROOT="$CRYPTOPP_PREFIX" >/dev/null
   fi
   cmake --build "$BUILD_DIR" -j "$(nproc)" "$@"
 }
 
-# Starts a private headless X server and a persistent wineserver for the
-# prefix in $WINEPREFIX; stop_session ends both.
-start_session() {
-  export WINEPREFIX=${WINEPREFIX:-$BUILD_DIR/wineprefix}
-  local fifo
+# Starts a private headless X server; stop_session ends it and every
+# wineserver that start_wine started.
+start_display() {
+  local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
@@ -37,9 +83,15 @@ start_session() {
   read -r display <"$fifo"
   rm -f "$fifo"
   export DISPLAY=:$display
+}
+
+# Makes the Wine prefix of the current target ready and starts a persistent
+# wineserver for it.
+start_wine() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "creating the Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    mkdir -p "$WINEPREFIX"
+    "$WINE" wineboot -i >/dev/null 2>&1 || true
     wineserver -w  # let the set-up server exit before a persistent one starts
   fi
   # This Wine does not look into /usr/share/wine/fonts; the caption buttons
@@ -49,15 +101,34 @@ start_session() {
     mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
   fi
   wineserver -p
+  WINE_PREFIXES+=("$WINEPREFIX")
   # There is no window manager on the virtual display: let Wine draw the
   # captions and frames itself, so windows look and click as on Windows.
   if ! grep -qs '"Managed"="N"' "$WINEPREFIX/user.reg"; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   fi
-  wine cmd /c exit >/dev/null 2>&1 || true
+  "$WINE" cmd /c exit >/dev/null 2>&1 || true
+}
+
+start_session() {
+  start_display
+  start_wine
 }
 
 stop_session() {
-  wineserver -k >/dev/null 2>&1 || true
+  local prefix
+  for prefix in "${WINE_PREFIXES[@]}"; do
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+  done
+  WINE_PREFIXES=()
+
+# VEXORIN_TARGET chooses the target of scripts that build one; by default
+# the one that fits this machine.
+use_target "${VEXORIN_TARGET:-$(native_target)}"
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
 }
+WINE_PREFIXES=()
+
+# VEXORIN_TARGET chooses the target of scripts that build one; by default
+# the one that fits this machine.
+use_target "${VEXORIN_TARGET:-$(native_target)}"

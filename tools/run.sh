@@ -7,21 +7,21 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
 source "$here/common.sh"
 
-bash "$here/setup.sh"
+bash "$here/setup.sh" "$TARGET"
 build_tree --target vexorin
 exe=$BUILD_DIR/Vexorin.exe
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  export WINEPREFIX=${WINEPREFIX:-$BUILD_DIR/wineprefix}
-  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+
+  [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1 || true
   log "starting $exe"
-  exec wine "$exe"
+  exec "$WINE" "$exe"
 fi
 
 start_session
 trap stop_session EXIT
 log "no display: running on the virtual display $DISPLAY"
-wine "$exe" &
+"$WINE" "$exe" &
 window=
 for _ in $(seq 1 120); do
   window=$(xdotool search --name '^Vexorin$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break

@@ -15,7 +15,7 @@ start_session
 trap stop_session EXIT
 cd "$exe_dir"
 rm -f shot-done
-wine about_tests.exe --gtest_also_run_disabled_tests --gtest_filter='*HoldForScreenshot' >/dev/null 2>&1 &
+"$WINE" about_tests.exe --gtest_also_run_disabled_tests --gtest_filter='*HoldForScreenshot' >/dev/null 2>&1 &
 runner=$!
 # The test moves the box to 40,40 and hovers the link; wait for the window.
 for _ in $(seq 1 120); do

@@ -21,7 +21,7 @@ trap stop_session EXIT
 
 cd "$exe_dir"
 rm -f shot-*
-wine program_tests.exe --gtest_also_run_disabled_tests \
+"$WINE" program_tests.exe --gtest_also_run_disabled_tests \
   --gtest_filter='ProgramScreenshots.DISABLED_HoldStates' >shots.log 2>&1 &
 runner=$!
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Makes a Debian 12 machine ready to build and test Vexorin: the mingw-w64
-# cross compiler, 32-bit Wine, a headless X server, and a Crypto++ built for
-# 32-bit Windows in a cache outside the work tree. Safe to run again: every
-# step checks first and does nothing when its result is already there.
+# Makes a Debian 12 machine ready to build and test Vexorin for both targets:
+# the mingw-w64 cross compilers, 32-bit and 64-bit Wine, a headless X server,
+# and Crypto++ built for each target in a cache outside the work tree.
+#   tools/setup.sh [TARGET...]   (default: i686 and x86_64 for Crypto++)
+# Safe to run again: every step checks first and does nothing when its
+# result is already there.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -10,8 +12,20 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/common.sh"
 
 # fonts-wine brings the Marlett font Wine draws caption buttons with.
-packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386 fonts-wine
-  xvfb x11-utils xdotool imagemagick dpkg-dev)
+packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
+  mingw-w64-x86-64-dev wine wine32:i386 wine64 fonts-wine xvfb x11-utils xdotool imagemagick
+  dpkg-dev)
+targets=("$@")
+[ "${#targets[@]}" -gt 0 ] || targets=("${VEXORIN_TARGETS[@]}")
+
+# Targets whose Crypto++ is not built yet.
+missing_cryptopp() {
+  local target
+  for target in "${targets[@]}"; do
+    use_target "$target"
+    [ -f "$CRYPTOPP_PREFIX/lib/libcrypto++.a" ] || echo "$target"
+  done
+}
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -51,8 +65,9 @@ fi
 if ensure_deb_src; then need_update=1; fi
 
 mapfile -t missing < <(missing_packages)
+mapfile -t unbuilt < <(missing_cryptopp)
 [ "${#missing[@]}" -gt 0 ] && need_update=1
-if [ ! -f "$CRYPTOPP_PREFIX/lib/libcrypto++.a" ] && [ ! -d "$CRYPTOPP_SRC" ]; then
+if [ "${#unbuilt[@]}" -gt 0 ] && [ ! -d "$CRYPTOPP_SRC" ]; then
   need_update=1
 fi
 if [ "$need_update" -eq 1 ]; then
@@ -95,7 +110,7 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { log "32-bit programs still cannot run"; exit 1; }
 fi
 
-if [ ! -f "$CRYPTOPP_PREFIX/lib/libcrypto++.a" ]; then
-  bash "$here/build-cryptopp.sh"
-fi
-log "setup complete (Crypto++ in $CRYPTOPP_PREFIX)"
+for target in "${unbuilt[@]}"; do
+  bash "$here/build-cryptopp.sh" "$target"
+done
+log "setup complete (Crypto++ in $VEXORIN_CACHE for ${targets[*]})"

@@ -1,14 +1,56 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, and runs the whole test suite under Wine
-# on a private headless X server. Extra arguments go to ctest (for example
-# -R engine). The build lives in $BUILD_DIR (default: build/).
+# Sets up what is missing, builds both targets (build/x86_64 and build/i686)
+# and runs each one's whole test suite under its own Wine (64-bit Wine for
+# x86_64, 32-bit Wine for i686) on a private headless X server. Extra
+# arguments go to ctest (for example -R engine). VEXORIN_TARGET=i686 or
+# VEXORIN_TARGET=x86_64 limits the run to one target. Fails when either
+# suite fails.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
 source "$here/common.sh"
 
-bash "$here/setup.sh"
-build_tree
-start_session
+targets=("${VEXORIN_TARGETS[@]}")
+[ -z "${VEXORIN_TARGET:-}" ] || targets=("$VEXORIN_TARGET")
+
+bash "$here/setup.sh" "${targets[@]}"
+for target in "${targets[@]}"; do
+  use_target "$target"
+  log "building $target in $BUILD_DIR"
+  build_tree
+done
+
+start_display
 trap stop_session EXIT
-ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" "$@"
+failed=()
+summary=()
+passed_total=0
+failed_total=0
+for target in "${targets[@]}"; do
+  use_target "$target"
+  start_wine
+  log "running the $target suite"
+  status=0
+  ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" "$@" \
+    | tee "$BUILD_DIR/ctest.log" || status=$?
+  # ctest's closing line: "N% tests passed, F tests failed out of T".
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$BUILD_DIR/ctest.log" | tail -n 1)
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  fails=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  if [ -z "$line" ]; then
+    total=0 fails=0
+    [ "$status" -ne 0 ] || status=1
+  fi
+  passed_total=$((passed_total + total - fails))
+  failed_total=$((failed_total + fails))
+  summary+=("$target: ${line:-no test ran}")
+  [ "$status" -eq 0 ] || failed+=("$target")
+done
+
+echo
+printf '%s\n' "${summary[@]}"
+if [ "${#failed[@]}" -gt 0 ]; then
+  log "failed: ${failed[*]}"
+fi
+echo "$passed_total passed, $failed_total failed"
+[ "${#failed[@]}" -eq 0 ]

@@ -6,60 +6,213 @@
 
 namespace {
 
-const SIZE_T kBlockSize = 36;
-const SIZE_T kMemberOffset = 4;  // mov ecx, object; jmp target
-const SIZE_T kMemberSize = 10;
-const SIZE_T kStackOffset = 14;  // push [esp]; mov [esp+4], object; jmp target
-const SIZE_T kStackSize = 16;
-
-void PutDword(unsigned char* at, std::uint32_t value) { std::memcpy(at, &value, sizeof(value)); }
-
-// Displacement of a 32-bit relative jump whose next instruction is at next.
-std::uint32_t JumpDisplacement(const void* target, const unsigned char* next) {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(target) -
-                                    reinterpret_cast<std::uintptr_t>(next));
+template <class T>
+std::uint32_t Low32(T* pointer) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
 }
 
-std::uint32_t Address(const void* object) {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(object));
+// Opcode bytes are written one field at a time so that every field is named.
+template <std::size_t N>
+void PutBytes(std::uint8_t (&field)[N], const std::uint8_t (&bytes)[N]) {
+  std::memcpy(field, bytes, N);
+}
+
+#pragma pack(push, 1)
+
+#if defined(__x86_64__) || defined(_M_X64)
+
+// Register form: a window or hook procedure (rcx, rdx, r8, r9) becomes a
+// member call (object, rcx, rdx, r8, r9). The fifth argument needs a stack
+// slot of its own above a fresh 32-byte shadow area, so the code builds a
+// frame of 40 bytes (which also restores 16-byte alignment at the call)
+// and calls the target instead of jumping to it.
+struct MemberCode {
+  std::uint8_t subRsp40[4];   // sub rsp, 40
+  std::uint8_t storeR9[5];    // mov [rsp+32], r9: fifth argument
+  std::uint8_t movR9R8[3];    // mov r9, r8
+  std::uint8_t movR8Rdx[3];   // mov r8, rdx
+  std::uint8_t movRdxRcx[3];  // mov rdx, rcx
+  std::uint8_t movRcxImm[2];  // mov rcx, imm64
+  std::uint64_t object;
+  std::uint8_t movRaxImm[2];  // mov rax, imm64
+  std::uint64_t target;
+  std::uint8_t callRax[2];   // call rax
+  std::uint8_t addRsp40[4];  // add rsp, 40
+  std::uint8_t ret;          // ret
+};
+const std::uint32_t kMemberPrologSize = sizeof(MemberCode::subRsp40);
+const std::uint32_t kMemberFrameSize = 40;
+
+// First-argument form: a thread start (rcx) becomes a member call
+// (object, rcx). Only registers change, so it jumps with the stack as the
+// platform left it and the target returns straight to the platform.
+struct FirstArgumentCode {
+  std::uint8_t movRdxRcx[3];  // mov rdx, rcx
+  std::uint8_t movRcxImm[2];  // mov rcx, imm64
+  std::uint64_t object;
+  std::uint8_t movRaxImm[2];  // mov rax, imm64
+  std::uint64_t target;
+  std::uint8_t jmpRax[2];  // jmp rax
+};
+
+// The unwind description of the register form, so that the platform can
+// walk the stack (exceptions, debuggers) through its frame.
+struct UnwindInfo {
+  std::uint8_t versionAndFlags;  // version 1, no handler
+  std::uint8_t prologSize;
+  std::uint8_t codeCount;
+  std::uint8_t frameRegister;  // none
+  std::uint8_t allocOffset;    // the instruction that ends at this offset ...
+  std::uint8_t allocOp;        // ... allocates (info + 1) * 8 bytes
+  std::uint16_t padding;       // the code array has an even length
+};
+const std::uint8_t kUnwindAllocSmall = 2;
+
+struct CodeBlock {
+  RUNTIME_FUNCTION function;  // offsets relative to the block
+  UnwindInfo unwind;
+  MemberCode member;
+  FirstArgumentCode firstArgument;
+};
+
+void WriteMember(CodeBlock* block, const void* object, const void* target) {
+  MemberCode& code = block->member;
+  PutBytes(code.subRsp40, {0x48, 0x83, 0xEC, kMemberFrameSize});
+  PutBytes(code.storeR9, {0x4C, 0x89, 0x4C, 0x24, 0x20});
+  PutBytes(code.movR9R8, {0x4D, 0x89, 0xC1});
+  PutBytes(code.movR8Rdx, {0x49, 0x89, 0xD0});
+  PutBytes(code.movRdxRcx, {0x48, 0x89, 0xCA});
+  PutBytes(code.movRcxImm, {0x48, 0xB9});
+  code.object = reinterpret_cast<std::uintptr_t>(object);
+  PutBytes(code.movRaxImm, {0x48, 0xB8});
+  code.target = reinterpret_cast<std::uintptr_t>(target);
+  PutBytes(code.callRax, {0xFF, 0xD0});
+  PutBytes(code.addRsp40, {0x48, 0x83, 0xC4, kMemberFrameSize});
+  code.ret = 0xC3;
+}
+
+void WriteFirstArgument(CodeBlock* block, const void* object, const void* target) {
+  FirstArgumentCode& code = block->firstArgument;
+  PutBytes(code.movRdxRcx, {0x48, 0x89, 0xCA});
+  PutBytes(code.movRcxImm, {0x48, 0xB9});
+  code.object = reinterpret_cast<std::uintptr_t>(object);
+  PutBytes(code.movRaxImm, {0x48, 0xB8});
+  code.target = reinterpret_cast<std::uintptr_t>(target);
+  PutBytes(code.jmpRax, {0xFF, 0xE0});
+}
+
+// Describes the register form's frame to the platform's unwinder. The
+// first-argument form leaves no frame (the target replaces it), so it needs
+// no entry.
+void RegisterUnwindData(CodeBlock* block) {
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(block);
+  UnwindInfo& info = block->unwind;
+  info.versionAndFlags = 1;
+  info.prologSize = kMemberPrologSize;
+  info.codeCount = 1;
+  info.frameRegister = 0;
+  info.allocOffset = kMemberPrologSize;
+  info.allocOp = kUnwindAllocSmall | ((kMemberFrameSize / 8 - 1) << 4);
+  info.padding = 0;
+  block->function.BeginAddress = Low32(&block->member) - Low32(block);
+  block->function.EndAddress = block->function.BeginAddress + sizeof(MemberCode);
+  block->function.UnwindData = Low32(&block->unwind) - Low32(block);
+  RtlAddFunctionTable(&block->function, 1, base);
+}
+
+void UnregisterUnwindData(CodeBlock* block) { RtlDeleteFunctionTable(&block->function); }
+
+#else
+
+// Register form: mov ecx, object; jmp target. The target is a __thiscall
+// member and removes the callback's arguments itself.
+struct MemberCode {
+  std::uint8_t movEcxImm;  // mov ecx, imm32
+  std::uint32_t object;
+  std::uint8_t jmpRel;  // jmp rel32
+  std::int32_t displacement;
+};
+
+// First-argument form: a second copy of the return address goes on top, and
+// its old slot carries the object, which the target sees as a new first
+// stack argument; the target removes it with the callback's own.
+struct FirstArgumentCode {
+  std::uint8_t pushReturnAddress[3];  // push dword [esp]
+  std::uint8_t storeArgumentSlot[4];  // mov dword [esp+4], imm32
+  std::uint32_t object;
+  std::uint8_t jmpRel;  // jmp rel32
+  std::int32_t displacement;
+};
+
+struct CodeBlock {
+  std::uint8_t reserved[4];
+  MemberCode member;
+  FirstArgumentCode firstArgument;
+  std::uint8_t tail[6];
+};
+static_assert(sizeof(CodeBlock) == 36, "the 32-bit block keeps its documented layout");
+
+// Displacement of a 32-bit relative jump whose next instruction is at next.
+std::int32_t JumpDisplacement(const void* target, const void* next) {
+  return static_cast<std::int32_t>(Low32(target) - Low32(next));
+}
+
+void WriteMember(CodeBlock* block, const void* object, const void* target) {
+  MemberCode& code = block->member;
+  code.movEcxImm = 0xB9;
+  code.object = Low32(object);
+  code.jmpRel = 0xE9;
+  code.displacement = JumpDisplacement(target, &code + 1);
+}
+
+void WriteFirstArgument(CodeBlock* block, const void* object, const void* target) {
+  FirstArgumentCode& code = block->firstArgument;
+  PutBytes(code.pushReturnAddress, {0xFF, 0x34, 0x24});
+  PutBytes(code.storeArgumentSlot, {0xC7, 0x44, 0x24, 0x04});
+  code.object = Low32(object);
+  code.jmpRel = 0xE9;
+  code.displacement = JumpDisplacement(target, &code + 1);
+}
+
+void RegisterUnwindData(CodeBlock*) {}
+void UnregisterUnwindData(CodeBlock*) {}
+
+#endif
+
+#pragma pack(pop)
+
+CodeBlock* BlockAt(unsigned char* code) { return reinterpret_cast<CodeBlock*>(code); }
+
+template <class T>
+void* Flushed(T* code) {
+  FlushInstructionCache(GetCurrentProcess(), code, sizeof(T));
+  return code;
 }
 
 }  // namespace
 
 CallbackThunk::CallbackThunk()
     : m_pCode(static_cast<unsigned char*>(
-          VirtualAlloc(nullptr, kBlockSize, MEM_COMMIT, PAGE_EXECUTE_READWRITE))) {}
+          VirtualAlloc(nullptr, sizeof(CodeBlock), MEM_COMMIT, PAGE_EXECUTE_READWRITE))) {
+  if (m_pCode != nullptr) RegisterUnwindData(BlockAt(m_pCode));
+}
 
 CallbackThunk::~CallbackThunk() {
-  if (m_pCode != nullptr) VirtualFree(m_pCode, 0, MEM_RELEASE);
+  if (m_pCode == nullptr) return;
+  UnregisterUnwindData(BlockAt(m_pCode));
+  VirtualFree(m_pCode, 0, MEM_RELEASE);
 }
 
 void* CallbackThunk::BindMember(const void* object, const void* target) {
   if (m_pCode == nullptr || target == nullptr) return nullptr;
-  unsigned char* code = m_pCode + kMemberOffset;
-  code[0] = 0xB9;  // mov ecx, imm32
-  PutDword(code + 1, Address(object));
-  code[5] = 0xE9;  // jmp rel32
-  PutDword(code + 6, JumpDisplacement(target, code + kMemberSize));
-  FlushInstructionCache(GetCurrentProcess(), code, kMemberSize);
-  return code;
+  CodeBlock* block = BlockAt(m_pCode);
+  WriteMember(block, object, target);
+  return Flushed(&block->member);
 }
 
 void* CallbackThunk::BindFirstArgument(const void* object, const void* target) {
   if (m_pCode == nullptr || target == nullptr) return nullptr;
-  unsigned char* code = m_pCode + kStackOffset;
-  // push dword [esp]: a second copy of the return address ...
-  code[0] = 0xFF;
-  code[1] = 0x34;
-  code[2] = 0x24;
-  // ... mov dword [esp+4], imm32: ... whose old slot now carries the object.
-  code[3] = 0xC7;
-  code[4] = 0x44;
-  code[5] = 0x24;
-  code[6] = 0x04;
-  PutDword(code + 7, Address(object));
-  code[11] = 0xE9;  // jmp rel32
-  PutDword(code + 12, JumpDisplacement(target, code + kStackSize));
-  FlushInstructionCache(GetCurrentProcess(), code, kStackSize);
-  return code;
+  CodeBlock* block = BlockAt(m_pCode);
+  WriteFirstArgument(block, object, target);
+  return Flushed(&block->firstArgument);
 }

@@ -5,21 +5,27 @@
 #include <type_traits>
 
 // Turns a plain callback address (thread start routine, window or hook
-// procedure) into a call on an object, by writing a few x86 instructions
+// procedure) into a call on an object, by writing a few machine instructions
 // into an executable block that this object owns.
 //
-// BindMember: the object goes to ECX and the code jumps to the target with
-// the stack untouched. The target must be a __thiscall member (the default
-// for members with mingw on i686: object in ECX, callee removes its stack
-// arguments) with the callback's own parameters, for example
+// BindMember: the target is a member with the callback's own parameters,
+// for example
 //   LRESULT ControlProc(HWND, UINT, WPARAM, LPARAM);   // WNDPROC
 //   UINT_PTR HookProc(HWND, UINT, WPARAM, LPARAM);     // dialog hook
+// On i686 the object goes to ECX and the code jumps to the target with the
+// stack untouched (a __thiscall member, the default for members with mingw:
+// the callee removes its stack arguments). On x86_64 the arguments move up
+// one place (the fourth to a stack slot) with the object first, in a frame
+// of the code's own that keeps the stack 16-byte aligned and is described
+// to the platform's unwinder.
 //
-// BindFirstArgument: the object is pushed as an extra first stack argument
-// (below the caller's return address). The target must be a member declared
-// __stdcall, which receives the object as its first stack argument and
-// removes it together with the callback's own, for example
+// BindFirstArgument: the target receives the object as an extra first
+// argument before the callback's own, for example
 //   DWORD __stdcall HashFileThread(LPVOID param);      // thread start
+// On i686 the object is pushed below the caller's return address, so the
+// target must be declared __stdcall to remove it with the callback's own
+// arguments. On x86_64 (where __stdcall means nothing) only registers move
+// and the code jumps to the target.
 //
 // One adapter holds one binding of each form at the same time. Binding a
 // form again rewrites that form in place, so an address handed out earlier
@@ -54,7 +60,7 @@ class CallbackThunk {
   }
 
   // The code address a member function pointer stands for when called on
-  // object. The Itanium C++ ABI (mingw, i686) stores a member function
+  // object. The Itanium C++ ABI (mingw, i686 and x86_64) stores a member function
   // pointer as {ptr, adj}: an odd ptr is a vtable offset + 1, an even one the
   // function itself; adj is the adjustment of the object pointer, which the
   // thunk cannot apply, so only adj == 0 (single inheritance) is accepted.
@@ -77,5 +83,5 @@ class CallbackThunk {
   }
 
  private:
-  unsigned char* m_pCode;  // 36-byte executable block, null if it could not be allocated
+  unsigned char* m_pCode;  // executable code block, null if it could not be allocated
 };

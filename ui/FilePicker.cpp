@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -9,14 +10,16 @@ namespace {
 
 // Explorer style, resizable, existing files only, with our hook.
 const DWORD kOpenFlags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_FILEMUSTEXIST | OFN_ENABLEHOOK;
-const DWORD kExtendedSize = 88;  // OPENFILENAMEA with pvReserved, dwReserved, FlagsEx
-const DWORD kClassicSize = 76;   // up to lpTemplateName
+// OPENFILENAMEA with pvReserved, dwReserved, FlagsEx; and up to lpTemplateName.
+const DWORD kExtendedSize = sizeof(OPENFILENAMEA);
+const DWORD kClassicSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || (kExtendedSize == 88 && kClassicSize == 76),
+              "the 32-bit forms are 88 and 76 bytes");
 const char kDefaultFilter[] = "All Files (*.*)\0*.*\0";
 
 }  // namespace
 
 FilePicker::FilePicker() : m_pszFileBuffer(nullptr), m_nBufferSize(1024) {
-  static_assert(sizeof(OPENFILENAMEA) == kExtendedSize, "the extended form is reserved in full");
   std::memset(&m_ofn, 0, sizeof(m_ofn));
 
   OSVERSIONINFOEXA version;

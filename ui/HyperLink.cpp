@@ -6,7 +6,8 @@
 const char HyperLink::PROP_OBJECT_PTR[] = "HyperLink::PROP_OBJECT_PTR";
 std::vector<HyperLink::ParentEntry> HyperLink::s_parents;
 
-static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the shell expects the 32-bit layout");
+static_assert(sizeof(SHELLEXECUTEINFOA) == (sizeof(void*) == 4 ? 60 : 112),
+              "the shell expects the platform's layout");
 static_assert(sizeof(LOGFONTA) == 60, "the font description is read as 60 bytes");
 
 HyperLink::HyperLink() {
@@ -41,11 +42,11 @@ BOOL HyperLink::Attach(HWND hWndControl) {
   if (!pControlEntry || !pParentEntry) return FALSE;
 
   m_pfnOldProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongA(hWndControl, GWL_WNDPROC, reinterpret_cast<LONG>(pControlEntry)));
+      SetWindowLongPtrA(hWndControl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pControlEntry)));
   if (!m_pfnOldProc) return FALSE;
   m_hWnd = hWndControl;
   if (!SetPropA(m_hWnd, PROP_OBJECT_PTR, this)) {
-    SetWindowLongA(m_hWnd, GWL_WNDPROC, reinterpret_cast<LONG>(m_pfnOldProc));
+    SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnOldProc));
     m_hWnd = nullptr;
     m_pfnOldProc = nullptr;
     return FALSE;
@@ -56,10 +57,10 @@ BOOL HyperLink::Attach(HWND hWndControl) {
     ++it->nLinks;
   } else {
     WNDPROC pfnOld = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(hWndParent, GWL_WNDPROC, reinterpret_cast<LONG>(pParentEntry)));
+        SetWindowLongPtrA(hWndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pParentEntry)));
     if (!pfnOld) {
       RemovePropA(m_hWnd, PROP_OBJECT_PTR);
-      SetWindowLongA(m_hWnd, GWL_WNDPROC, reinterpret_cast<LONG>(m_pfnOldProc));
+      SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnOldProc));
       m_hWnd = nullptr;
       m_pfnOldProc = nullptr;
       return FALSE;
@@ -116,7 +117,8 @@ BOOL HyperLink::Detach() {
   if (IsWindow(m_hWnd) && GetPropA(m_hWnd, PROP_OBJECT_PTR) == this) {
     hWndParent = GetParent(m_hWnd);
     RemovePropA(m_hWnd, PROP_OBJECT_PTR);
-    if (!SetWindowLongA(m_hWnd, GWL_WNDPROC, reinterpret_cast<LONG>(m_pfnOldProc))) bResult = FALSE;
+    if (!SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnOldProc)))
+      bResult = FALSE;
     // Also when it had none: the control must not keep a font we delete.
     SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_hOriginalFont), FALSE);
     InvalidateRect(m_hWnd, nullptr, TRUE);
@@ -158,10 +160,11 @@ void HyperLink::ReleaseParent(HWND hWndParent) {
     pHeir->m_pfnOldParentProc = pfnOld;
     it->pOwner = pHeir;
     void* pEntry = pHeir->m_parentThunk.BindMember(pHeir, &HyperLink::ParentProc);
-    SetWindowLongA(hWndParent, GWL_WNDPROC, reinterpret_cast<LONG>(pEntry));
+    SetWindowLongPtrA(hWndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pEntry));
     return;
   }
-  if (IsWindow(hWndParent)) SetWindowLongA(hWndParent, GWL_WNDPROC, reinterpret_cast<LONG>(pfnOld));
+  if (IsWindow(hWndParent))
+    SetWindowLongPtrA(hWndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pfnOld));
   s_parents.erase(it);
 }
 

@@ -36,7 +36,12 @@ void Reset(BOOL bResult) {
 
 // The import slot through which the code calls ShellExecuteExA. Defined
 // here, the linker takes it instead of the one of shell32's import library.
+#if defined(__x86_64__)
+#define VEXORIN_SHELL_EXECUTE_SLOT "__imp_ShellExecuteExA"
+#else
+#define VEXORIN_SHELL_EXECUTE_SLOT "__imp__ShellExecuteExA@4"
+#endif
 extern "C" {
 BOOL(WINAPI* g_pfnShellExecuteExA)
-(SHELLEXECUTEINFOA*)asm("__imp__ShellExecuteExA@4") = fakeshell::FakeShellExecuteExA;
+(SHELLEXECUTEINFOA*)asm(VEXORIN_SHELL_EXECUTE_SLOT) = fakeshell::FakeShellExecuteExA;
 }

@@ -44,7 +44,9 @@ class RecordingLink : public HyperLink {
   BOOL m_bResult = -1;
 };
 
-WNDPROC ProcOf(HWND hWnd) { return reinterpret_cast<WNDPROC>(GetWindowLongA(hWnd, GWL_WNDPROC)); }
+WNDPROC ProcOf(HWND hWnd) {
+  return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hWnd, GWLP_WNDPROC));
+}
 
 class HyperLinkTest : public ::testing::Test {
  protected:
@@ -386,7 +388,7 @@ TEST_F(HyperLinkTest, NavigateHandsTheTargetToTheShellsOpenVerb) {
   EXPECT_FALSE(link.Navigate());  // the shell's refusal comes back as it is
   std::vector<fakeshell::Call> calls = fakeshell::Calls();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].cbSize, 60u);
+  EXPECT_EQ(calls[0].cbSize, sizeof(void*) == 4 ? 60u : 112u);
   EXPECT_EQ(calls[0].fMask, 0u);
   EXPECT_EQ(calls[0].hwnd, nullptr);
   EXPECT_EQ(calls[0].strVerb, "open");

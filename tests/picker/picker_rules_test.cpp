@@ -133,17 +133,20 @@ TEST(FilePickerFolder, PickWithoutAReadableVolumeKeepsTheFolder) {
 }
 
 TEST(FilePickerSize, ExtendedFormOnlyOnNt5) {
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 5, 0), 88u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 5, 1), 88u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 5, 2), 88u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 4, 0), 76u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 6, 0), 76u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 6, 1), 76u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 10, 0), 76u);
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_WINDOWS, 4, 0), 76u);   // 95
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_WINDOWS, 4, 10), 76u);  // 98
-  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_WINDOWS, 4, 90), 76u);  // Me
-  EXPECT_EQ(FilePicker::StructSizeFor(0, 0, 0), 76u);                            // version unknown
+  // 88 and 76 bytes on 32-bit Windows, 152 and 136 on 64-bit.
+  const DWORD kExtended = sizeof(void*) == 4 ? 88u : 152u;
+  const DWORD kClassic = sizeof(void*) == 4 ? 76u : 136u;
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 5, 0), kExtended);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 5, 1), kExtended);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 5, 2), kExtended);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 4, 0), kClassic);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 6, 0), kClassic);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 6, 1), kClassic);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_NT, 10, 0), kClassic);
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_WINDOWS, 4, 0), kClassic);   // 95
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_WINDOWS, 4, 10), kClassic);  // 98
+  EXPECT_EQ(FilePicker::StructSizeFor(VER_PLATFORM_WIN32_WINDOWS, 4, 90), kClassic);  // Me
+  EXPECT_EQ(FilePicker::StructSizeFor(0, 0, 0), kClassic);  // version unknown
 }
 
 TEST(FilePickerCentre, UsesTheRightAndBottomEdgesOfTheWorkArea) {

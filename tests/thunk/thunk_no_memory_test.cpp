@@ -1,6 +1,6 @@
 // The member callback adapter when its executable block cannot be had. A
 // process of its own: no thread of an earlier test may still be giving
-// memory back while the address space is being filled.
+// memory back while allocations are refused.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -19,11 +19,45 @@ class Receiver {
   int m_nCalls = 0;
 };
 
+#if defined(__x86_64__)
+// A 64-bit address space cannot be filled: Wine would need gigabytes of
+// page tables for it. Instead every VirtualAlloc of this program, which goes
+// through one import slot, is refused until Release.
+extern "C" LPVOID(WINAPI* __imp_VirtualAlloc)(LPVOID, SIZE_T, DWORD, DWORD);
+
+LPVOID WINAPI RefuseAllocation(LPVOID, SIZE_T, DWORD, DWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+class MemoryExhaustion {
+ public:
+  MemoryExhaustion() {
+    if (!VirtualProtect(&__imp_VirtualAlloc, sizeof(__imp_VirtualAlloc), PAGE_READWRITE,
+                        &m_dwProtect))
+      return;
+    m_pfnOriginal = __imp_VirtualAlloc;
+    __imp_VirtualAlloc = RefuseAllocation;
+  }
+  void Release() {
+    if (m_pfnOriginal == nullptr) return;
+    __imp_VirtualAlloc = m_pfnOriginal;
+    m_pfnOriginal = nullptr;
+    VirtualProtect(&__imp_VirtualAlloc, sizeof(__imp_VirtualAlloc), m_dwProtect, &m_dwProtect);
+  }
+  ~MemoryExhaustion() { Release(); }
+  size_t Count() const { return m_pfnOriginal != nullptr ? 1 : 0; }
+
+ private:
+  LPVOID(WINAPI* m_pfnOriginal)(LPVOID, SIZE_T, DWORD, DWORD) = nullptr;
+  DWORD m_dwProtect = 0;
+};
+#else
 // Reserves every free region of the address space, so that no allocation
 // can succeed until Release.
-class AddressSpaceFiller {
+class MemoryExhaustion {
  public:
-  AddressSpaceFiller() {
+  MemoryExhaustion() {
     for (SIZE_T size = 0x40000000; size >= 0x10000;) {
       void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
       if (p != nullptr) {
@@ -46,7 +80,7 @@ class AddressSpaceFiller {
     for (void* p : m_regions) VirtualFree(p, 0, MEM_RELEASE);
     m_regions.clear();
   }
-  ~AddressSpaceFiller() { Release(); }
+  ~MemoryExhaustion() { Release(); }
   size_t Count() const { return m_regions.size(); }
 
  private:
@@ -54,6 +88,7 @@ class AddressSpaceFiller {
     Reserved() { reserve(1 << 16); }
   } m_regions;
 };
+#endif
 
 TEST(CallbackThunk, WithoutAnExecutableBlockItRefusesToBind) {
   Receiver receiver;
@@ -62,10 +97,10 @@ TEST(CallbackThunk, WithoutAnExecutableBlockItRefusesToBind) {
   bool blockProbe = false;
   size_t reserved = 0;
   {
-    AddressSpaceFiller filler;
+    MemoryExhaustion filler;
     {
-      CallbackThunk thunk;  // its allocation fails: no free region is left
-      void* probe = VirtualAlloc(nullptr, 36, MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+      CallbackThunk thunk;  // its allocation fails
+      void* probe = VirtualAlloc(nullptr, 64, MEM_COMMIT, PAGE_EXECUTE_READWRITE);
       blockProbe = probe != nullptr;
       if (probe != nullptr) VirtualFree(probe, 0, MEM_RELEASE);
       member = thunk.BindMember(&receiver, &Receiver::Proc);

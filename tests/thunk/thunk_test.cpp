@@ -7,15 +7,79 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "ui/CallbackThunk.h"
 
-// int MeasuredCall(const void* fn, const DWORD* args, int count, DWORD* result)
-// Pushes args (args[0] last, so it is the first argument), calls fn, stores
-// EAX in *result and returns how far ESP moved across the call: 0 when the
-// callee removed exactly its arguments, as a stdcall callback must.
-extern "C" int MeasuredCall(const void* fn, const DWORD* args, int count, DWORD* result);
+// Register-sized argument of the callbacks.
+typedef std::uintptr_t Word;
+
+// int MeasuredCall(const void* fn, const Word* args, int count, Word* result)
+// Calls fn with args as the callback's arguments (args[0] first; on x86_64
+// always four registers, so args has four entries), stores the returned
+// register in *result and returns 0 when the call left the caller's stack
+// as the calling convention requires:
+// - i686: how far ESP moved across the call (a stdcall callback removes
+//   exactly its arguments);
+// - x86_64: nonzero when RSP moved, when the callee wrote into the caller's
+//   frame above the 32-byte shadow area (the caller's own locals), or when a
+//   callee-saved register changed.
+extern "C" int MeasuredCall(const void* fn, const Word* args, int count, Word* result);
+#if defined(__x86_64__)
+asm(".text\n"
+    ".globl MeasuredCall\n"
+    "MeasuredCall:\n"
+    "  pushq %rbp\n"
+    "  movq %rsp, %rbp\n"
+    "  pushq %rbx\n"
+    "  pushq %r12\n"
+    "  pushq %r13\n"
+    "  pushq %r14\n"
+    "  subq $64, %rsp\n"  // shadow area, then 32 bytes that stand for locals
+    "  movq %rcx, %rax\n"
+    "  movq %r9, %r12\n"
+    "  movabsq $0x5A5A5A5A5A5A5A5A, %rbx\n"
+    "  movq %rbx, 32(%rsp)\n"
+    "  movq %rbx, 40(%rsp)\n"
+    "  movq %rbx, 48(%rsp)\n"
+    "  movq %rbx, 56(%rsp)\n"
+    "  movq %rbx, %r13\n"
+    "  movq %rsp, %r14\n"
+    "  movq 0(%rdx), %rcx\n"
+    "  movq 16(%rdx), %r8\n"
+    "  movq 24(%rdx), %r9\n"
+    "  movq 8(%rdx), %rdx\n"
+    "  call *%rax\n"
+    "  movq %rax, (%r12)\n"
+    "  movq %rsp, %rax\n"
+    "  subq %r14, %rax\n"  // RSP moved
+    "  movq %r13, %rcx\n"
+    "  xorq %rbx, %rcx\n"  // RBX changed
+    "  orq %rcx, %rax\n"
+    "  movq %r13, %rcx\n"
+    "  xorq 32(%r14), %rcx\n"  // the caller's slots changed
+    "  orq %rcx, %rax\n"
+    "  movq %r13, %rcx\n"
+    "  xorq 40(%r14), %rcx\n"
+    "  orq %rcx, %rax\n"
+    "  movq %r13, %rcx\n"
+    "  xorq 48(%r14), %rcx\n"
+    "  orq %rcx, %rax\n"
+    "  movq %r13, %rcx\n"
+    "  xorq 56(%r14), %rcx\n"
+    "  orq %rcx, %rax\n"
+    "  movq %rax, %rcx\n"  // fold to a nonzero int
+    "  shrq $32, %rcx\n"
+    "  orl %ecx, %eax\n"
+    "  leaq -32(%rbp), %rsp\n"
+    "  popq %r14\n"
+    "  popq %r13\n"
+    "  popq %r12\n"
+    "  popq %rbx\n"
+    "  popq %rbp\n"
+    "  ret\n");
+#else
 asm(".text\n"
     ".globl _MeasuredCall\n"
     "_MeasuredCall:\n"
@@ -46,6 +110,7 @@ asm(".text\n"
     "  popl %ebx\n"
     "  popl %ebp\n"
     "  ret\n");
+#endif
 
 namespace {
 
@@ -93,18 +158,32 @@ class Receiver {
 
 LRESULT CallWndProcShaped(void* entry, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
                           int* espDelta) {
-  const DWORD args[4] = {static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(hWnd)), uMsg,
-                         static_cast<DWORD>(wParam), static_cast<DWORD>(lParam)};
-  DWORD result = 0;
+  const Word args[4] = {reinterpret_cast<Word>(hWnd), uMsg, static_cast<Word>(wParam),
+                        static_cast<Word>(lParam)};
+  Word result = 0;
   *espDelta = MeasuredCall(entry, args, 4, &result);
   return static_cast<LRESULT>(result);
 }
 
 DWORD CallThreadShaped(void* entry, LPVOID param, int* espDelta) {
-  const DWORD args[1] = {static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(param))};
-  DWORD result = 0;
+  // Garbage in the registers a thread start does not have.
+  const Word args[4] = {reinterpret_cast<Word>(param), 0x3C3C3C3C, 0x4D4D4D4D, 0x5E5E5E5E};
+  Word result = 0;
   *espDelta = MeasuredCall(entry, args, 1, &result);
-  return result;
+  return static_cast<DWORD>(result);
+}
+
+// A value of the parameter types that fills all of their bits on either
+// build: on x86_64 the high half catches a truncation to 32 bits.
+template <class T>
+T Wide(std::uint32_t low, std::uint32_t high) {
+  const std::uintptr_t value =
+      static_cast<std::uintptr_t>((static_cast<unsigned long long>(high) << 32) | low);
+  if constexpr (std::is_pointer<T>::value) {
+    return reinterpret_cast<T>(value);
+  } else {
+    return static_cast<T>(value);
+  }
 }
 
 TEST(CallbackThunk, FourArgumentCallbackReachesTheMemberWithObjectArgumentsAndResult) {
@@ -114,14 +193,17 @@ TEST(CallbackThunk, FourArgumentCallbackReachesTheMemberWithObjectArgumentsAndRe
   ASSERT_NE(entry, nullptr);
 
   int delta = -1;
-  HWND hWnd = reinterpret_cast<HWND>(0x00012340);
-  EXPECT_EQ(CallWndProcShaped(entry, hWnd, 0xFFFFFFFFu, 0x80000001u, -2, &delta), 0x7EADBEEF);
-  EXPECT_EQ(delta, 0) << "the member must remove exactly the four arguments";
+  HWND hWnd = Wide<HWND>(0x00012340, 0x7FF1);
+  const WPARAM wParam = Wide<WPARAM>(0x80000001u, 0x9ABCDEF0u);
+  const LPARAM lParam = Wide<LPARAM>(0xFFFFFFFEu, 0xFFFFFFFFu);  // -2
+  EXPECT_EQ(CallWndProcShaped(entry, hWnd, 0xFFFFFFFFu, wParam, lParam, &delta), 0x7EADBEEF);
+  EXPECT_EQ(delta, 0) << "the caller's stack and registers must be left as the convention says";
   EXPECT_EQ(receiver.m_call.nCalls, 1);
   EXPECT_EQ(receiver.m_call.pObject, &receiver);
   EXPECT_EQ(receiver.m_call.hWnd, hWnd);
   EXPECT_EQ(receiver.m_call.uMsg, 0xFFFFFFFFu);
-  EXPECT_EQ(receiver.m_call.wParam, 0x80000001u);
+  EXPECT_EQ(receiver.m_call.wParam, wParam);
+  EXPECT_EQ(receiver.m_call.lParam, lParam);
   EXPECT_EQ(receiver.m_call.lParam, -2);
 
   // Called through the platform's own pointer type, as a window procedure is.
@@ -144,6 +226,10 @@ TEST(CallbackThunk, FirstArgumentFormPassesObjectAndParameterAndRemovesBoth) {
   EXPECT_EQ(delta, 0);
   EXPECT_EQ(receiver.m_pStartObject, &receiver);
   EXPECT_EQ(receiver.m_pStartParam, &param);
+  LPVOID wide = Wide<LPVOID>(0x89ABCDEF, 0x7F00);
+  EXPECT_EQ(CallThreadShaped(entry, wide, &delta), 0x1234u);
+  EXPECT_EQ(delta, 0);
+  EXPECT_EQ(receiver.m_pStartParam, wide);
 }
 
 TEST(CallbackThunk, ThreadStartedThroughFirstArgumentFormGetsObjectParameterAndExitCode) {
@@ -176,7 +262,7 @@ TEST(CallbackThunk, BothFormsLiveSideBySideAndRebindingOneLeavesTheOther) {
   void* stack = thunk.BindFirstArgument(&second, &Receiver::Start);
   ASSERT_NE(member, nullptr);
   ASSERT_NE(stack, nullptr);
-  EXPECT_EQ(static_cast<char*>(stack) - static_cast<char*>(member), 10);
+  EXPECT_NE(stack, member);
 
   int delta = -1;
   EXPECT_EQ(CallWndProcShaped(member, nullptr, 1, 2, 3, &delta), 11);
@@ -216,6 +302,17 @@ TEST(CallbackThunk, RebindingRedirectsAnAddressHandedOutEarlier) {
   EXPECT_EQ(a.m_call.nCalls + a.m_nOtherCalls + b.m_call.nCalls + b.m_nOtherCalls, 201);
 }
 
+// Both entries lie in one committed block of executable memory of the
+// adapter's own, which starts at block.
+void ExpectOwnExecutableBlock(const void* block, const void* entry) {
+  MEMORY_BASIC_INFORMATION info = {};
+  ASSERT_NE(VirtualQuery(entry, &info, sizeof(info)), 0u);
+  EXPECT_EQ(info.AllocationBase, block);
+  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READWRITE));
+}
+
+#if !defined(__x86_64__)
 TEST(CallbackThunk, WritesTheDocumentedCodeIntoItsOwnExecutableBlock) {
   Receiver receiver(0);
   CallbackThunk thunk;
@@ -226,11 +323,7 @@ TEST(CallbackThunk, WritesTheDocumentedCodeIntoItsOwnExecutableBlock) {
   ASSERT_NE(member, nullptr);
   const unsigned char* block = member - 4;
 
-  MEMORY_BASIC_INFORMATION info = {};
-  ASSERT_NE(VirtualQuery(block, &info, sizeof(info)), 0u);
-  EXPECT_EQ(info.AllocationBase, block);
-  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
-  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READWRITE));
+  ExpectOwnExecutableBlock(block, stack);
 
   std::uint32_t object = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&receiver));
   std::uint32_t value = 0;
@@ -254,6 +347,104 @@ TEST(CallbackThunk, WritesTheDocumentedCodeIntoItsOwnExecutableBlock) {
       reinterpret_cast<std::uintptr_t>(block + 30) + value,
       reinterpret_cast<std::uintptr_t>(CallbackThunk::CodeAddress(&receiver, &Receiver::Start)));
 }
+#else
+// The same contract by the x64 means: registers, a frame for the fifth
+// argument, and unwind data so the platform can walk through that frame.
+TEST(CallbackThunk, KeepsItsCodeInOneExecutableBlockAndDescribesTheRegisterFormsFrame) {
+  Receiver receiver(0);
+  const void* member = nullptr;
+  {
+    CallbackThunk thunk;
+    member = thunk.BindMember(&receiver, &Receiver::Proc);
+    const void* stack = thunk.BindFirstArgument(&receiver, &Receiver::Start);
+    ASSERT_NE(member, nullptr);
+    ASSERT_NE(stack, nullptr);
+    MEMORY_BASIC_INFORMATION info = {};
+    ASSERT_NE(VirtualQuery(member, &info, sizeof(info)), 0u);
+    ExpectOwnExecutableBlock(info.AllocationBase, member);
+    ExpectOwnExecutableBlock(info.AllocationBase, stack);
+
+    DWORD64 base = 0;
+    PRUNTIME_FUNCTION function =
+        RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(member), &base, nullptr);
+    ASSERT_NE(function, nullptr) << "no unwind data for the register form";
+    EXPECT_EQ(base, reinterpret_cast<DWORD64>(info.AllocationBase));
+    EXPECT_EQ(base + function->BeginAddress, reinterpret_cast<DWORD64>(member));
+    EXPECT_GT(function->EndAddress, function->BeginAddress);
+  }
+  DWORD64 base = 0;
+  EXPECT_EQ(RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(member), &base, nullptr), nullptr)
+      << "the unwind data must go with the block";
+}
+
+// How far RSP was from 16-byte alignment at the call that entered this
+// probe: 0 when its caller's frame is aligned, as the x64 convention says.
+extern "C" int CallSiteMisalignment();
+asm(".text\n"
+    ".globl CallSiteMisalignment\n"
+    "CallSiteMisalignment:\n"
+    "  leaq 8(%rsp), %rax\n"
+    "  andl $15, %eax\n"
+    "  ret\n");
+
+class Walker {
+ public:
+  virtual ~Walker() {}
+  LRESULT Proc(HWND, UINT uMsg, WPARAM, LPARAM) {
+    m_nMisalignment = CallSiteMisalignment();
+    m_nFrames = RtlCaptureStackBackTrace(0, 8, m_frames, nullptr);
+    if (uMsg == WM_APP + 1) throw 42;  // through the adapter's frame to the caller
+    return 1;
+  }
+  int m_nMisalignment = -1;
+  int m_nFrames = 0;
+  void* m_frames[8] = {};
+};
+
+// Not inlined, so that its return address identifies it in a stack walk.
+__attribute__((noinline)) LRESULT CallThrough(WNDPROC proc, UINT uMsg, bool* pbCaught) {
+  try {
+    return proc(nullptr, uMsg, 0, 0);
+  } catch (int) {
+    *pbCaught = true;
+  }
+  return 0;
+}
+
+bool FrameInFunction(void* frame, const void* function) {
+  DWORD64 base = 0;
+  PRUNTIME_FUNCTION entry =
+      RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(frame), &base, nullptr);
+  return entry != nullptr && base + entry->BeginAddress == reinterpret_cast<DWORD64>(function);
+}
+
+TEST(CallbackThunk, RegisterFormKeepsTheStackAlignedAndLetsThePlatformWalkThroughIt) {
+  Walker walker;
+  CallbackThunk thunk;
+  void* entry = thunk.BindMember(&walker, &Walker::Proc);
+  ASSERT_NE(entry, nullptr);
+  WNDPROC proc = reinterpret_cast<WNDPROC>(entry);
+
+  bool bCaught = false;
+  EXPECT_EQ(CallThrough(proc, WM_APP, &bCaught), 1);
+  EXPECT_EQ(walker.m_nMisalignment, 0);
+  // The walk from the member reaches the adapter, and past it the caller.
+  bool bThroughThunk = false, bCaller = false;
+  const char* code = static_cast<const char*>(entry);
+  for (int i = 0; i < walker.m_nFrames; ++i) {
+    const char* frame = static_cast<const char*>(walker.m_frames[i]);
+    bThroughThunk |= frame > code && frame < code + 64;
+    bCaller |= bThroughThunk &&
+               FrameInFunction(walker.m_frames[i], reinterpret_cast<const void*>(&CallThrough));
+  }
+  EXPECT_TRUE(bThroughThunk);
+  EXPECT_TRUE(bCaller) << "the stack walk stopped at the adapter";
+
+  // An exception unwinds through the adapter's frame to the caller's handler.
+  EXPECT_EQ(CallThrough(proc, WM_APP + 1, &bCaught), 0);
+  EXPECT_TRUE(bCaught);
+}
+#endif
 
 TEST(CallbackThunk, DestructionReleasesTheBlock) {
   Receiver receiver(0);
@@ -315,7 +506,7 @@ TEST(CallbackThunk, SubclassedWindowReceivesItsMessagesThroughTheBoundProcedure)
   WNDPROC proc = reinterpret_cast<WNDPROC>(thunk.BindMember(&subclasser, &Subclasser::Proc));
   ASSERT_NE(proc, nullptr);
   subclasser.m_pfnOld = reinterpret_cast<WNDPROC>(
-      SetWindowLongA(hWnd, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(proc))));
+      SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
   ASSERT_EQ(subclasser.m_pfnOld, &OriginalProc);
 
   // Sent, handled by the member itself.
@@ -356,9 +547,8 @@ TEST(CallbackThunk, SubclassedWindowReceivesItsMessagesThroughTheBoundProcedure)
   EXPECT_EQ(subclasser.m_dwThread, GetCurrentThreadId());
 
   // Undo the subclassing; later messages no longer reach the member.
-  EXPECT_EQ(SetWindowLongA(hWnd, GWL_WNDPROC,
-                           static_cast<LONG>(reinterpret_cast<LONG_PTR>(subclasser.m_pfnOld))),
-            static_cast<LONG>(reinterpret_cast<LONG_PTR>(proc)));
+  EXPECT_EQ(SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(subclasser.m_pfnOld)),
+            reinterpret_cast<LONG_PTR>(proc));
   size_t seen = subclasser.m_messages.size();
   EXPECT_EQ(SendMessageA(hWnd, WM_APP + 1, 30, 12), 0);
   EXPECT_EQ(subclasser.m_messages.size(), seen);
