@@ -12,7 +12,8 @@
 # keep a full run in minutes; the ratios are what matter.
 # Environment: BENCH_REPS (default 3) runs of each measurement, the fastest
 # counts; BENCH_ONLY=FIRST-LAST limits the peer table to those entries;
-# BENCH_TABLES=peers skips the engine tables.
+# BENCH_TABLES=peers skips the engine tables. VEXORIN_TARGET=i686 or x86_64
+# chooses the build (default: the one that fits the machine).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
@@ -38,7 +39,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-bash "$here/setup.sh"
+bash "$here/setup.sh" "$TARGET"
 build_tree --target bench --target dialog_bench
 start_session
 data=$WINEPREFIX/drive_c/vexorin-bench.bin
@@ -53,6 +54,7 @@ seconds_of() {
   echo $((end - start))
 }
 
+echo "$TARGET build"
 if [ "$tables" = all ]; then
   log "writing a $file_mib MiB file"
   head -c $((file_mib * 1048576)) /dev/urandom >"$data"
@@ -66,7 +68,7 @@ if [ "$tables" = all ]; then
   native sha256sum
   native md5sum
   echo
-  wine "$BUILD_DIR/bench/bench.exe" --text-mib "$text_mib" --file 'C:\vexorin-bench.bin' "$@"
+  "$WINE" "$BUILD_DIR/bench/bench.exe" --text-mib "$text_mib" --file 'C:\vexorin-bench.bin' "$@"
   echo
   head -c $((1024 - file_mib << 20)) /dev/urandom >>"$data"
 else
@@ -115,5 +117,5 @@ for line in "${peer_table[@]}"; do
   awk -v e="$entry" -v n="$name" -v ns="$best" 'BEGIN { printf "%d %s %.1f\n", e, n, 1024 / (ns / 1e9) }' >>"$peers"
 done
 echo
-wine "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin' --reps "$reps" \
+"$WINE" "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin' --reps "$reps" \
   --peers 'C:\vexorin-peers.txt' --only "$only"
