@@ -30,18 +30,15 @@
 #include <cstring>
 #include <string>
 
+#include "bench/BenchCommon.h"
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER count, frequency;
-  ::QueryPerformanceCounter(&count);
-  ::QueryPerformanceFrequency(&frequency);
-  return double(count.QuadPart) / double(frequency.QuadPart);
-}
+using bench::MiBPerSecond;
+using bench::Now;
 
 template <class H>
 void RawDigest(const std::string& text) {
@@ -98,37 +95,6 @@ void Raw(UINT entry, const std::string& text) {
   }
 }
 
-double MiBPerSecond(double bytes, double seconds) {
-  return seconds > 0 ? bytes / 1048576.0 / seconds : 0;
-}
-
-bool ReadWhole(const char* path, std::string* data) {
-  HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size;
-  bool ok =
-      ::GetFileSizeEx(h, &size) != 0 && static_cast<ULONGLONG>(size.QuadPart) <= data->max_size();
-  if (ok) {
-    // A 32-bit process may lack that much contiguous address space; ask first
-    // rather than let the string fail.
-    void* probe = ::VirtualAlloc(nullptr, static_cast<SIZE_T>(size.QuadPart) + 65536, MEM_RESERVE,
-                                 PAGE_NOACCESS);
-    ok = probe != nullptr;
-    if (probe) ::VirtualFree(probe, 0, MEM_RELEASE);
-  }
-  if (ok) {
-    data->resize(static_cast<size_t>(size.QuadPart));
-    DWORD done = 0;
-    for (size_t at = 0; ok && at < data->size(); at += done) {
-      const DWORD ask = static_cast<DWORD>(std::min<size_t>(data->size() - at, 1 << 24));
-      ok = ::ReadFile(h, &(*data)[at], ask, &done, nullptr) && done != 0;
-    }
-  }
-  ::CloseHandle(h);
-  return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,7 +140,7 @@ int main(int argc, char** argv) {
 
   if (path) {
     std::string data;
-    if (!ReadWhole(path, &data)) {
+    if (!bench::ReadWhole(path, &data)) {
       std::fprintf(stderr, "cannot read %s into memory (a string holds at most %zu bytes)\n", path,
                    data.max_size());
       return 1;

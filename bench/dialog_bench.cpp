@@ -1,11 +1,20 @@
 // What the dialog adds to a file job: the same file hashed by HashFile
 // alone and by a job started with the real Start button, from the click to
-// the result shown, for a few entries.
+// the result shown, for a few entries. With --peers, a second table puts
+// the dialog's file job for each entry next to other programs' speed on
+// the same file and next to the library's speed in memory.
 //
-//   dialog_bench.exe --file PATH [--reps R]
+//   dialog_bench.exe --file PATH [--reps R] [--peers LIST [--only FIRST-LAST]
+//                    [--text-mib N] [--budget S]]
 //
 // --reps: runs of each measurement, interleaved; the fastest counts
 // (default 3), which keeps the noise of a shared machine out of the share.
+// --peers: a text file of lines "ENTRY-INDEX PROGRAM MIB/S", the other
+// programs' fastest runs on the same file (tools/bench.sh measures them).
+// --only: the entries of the peer table, e.g. --only 12-16.
+// --text-mib: size of the in-memory text taken from the front of the file
+// (default 256). --budget: seconds after which an entry stops repeating
+// (default 30; the slow entries then count one run).
 
 #include <windows.h>
 
@@ -15,6 +24,8 @@
 #include <cstring>
 #include <string>
 
+#include "bench/BenchCommon.h"
+#include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "framework/WinApp.h"
 #include "tests/dialog/DialogDriver.h"
@@ -23,12 +34,8 @@ namespace {
 
 CWinApp g_app("Vexorin");
 
-double Now() {
-  LARGE_INTEGER count, frequency;
-  ::QueryPerformanceCounter(&count);
-  ::QueryPerformanceFrequency(&frequency);
-  return double(count.QuadPart) / double(frequency.QuadPart);
-}
+using bench::MiBPerSecond;
+using bench::Now;
 
 // One job through the dialog; returns the seconds from the click to the
 // shown result, or a negative value if no digest was shown. The click is
@@ -53,17 +60,106 @@ double DirectJob(int nIndex, const char* pszPath, std::string* pResult) {
   return Now() - dStart;
 }
 
+struct Peer {
+  std::string name;
+  double dMiBs = 0;
+};
+
+// The fastest other program of each entry from the list tools/bench.sh writes.
+bool ReadPeers(const char* pszList, Peer* pPeers) {
+  FILE* pFile = std::fopen(pszList, "r");
+  if (!pFile) return false;
+  unsigned nEntry;
+  char szName[64];
+  double dMiBs;
+  while (std::fscanf(pFile, "%u %63s %lf", &nEntry, szName, &dMiBs) == 3) {
+    if (nEntry < kAlgorithmCount && dMiBs > pPeers[nEntry].dMiBs) {
+      pPeers[nEntry].name = szName;
+      pPeers[nEntry].dMiBs = dMiBs;
+    }
+  }
+  std::fclose(pFile);
+  return true;
+}
+
+struct PeerOptions {
+  const char* pszList = nullptr;
+  unsigned nFirst = 0, nLast = kAlgorithmCount - 1;
+  size_t nTextMiB = 256;
+  double dBudget = 30;
+};
+
+// Each entry's file job through the dialog against the fastest other
+// program and against HashString on the front of the same file.
+int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
+              const PeerOptions& options) {
+  Peer peers[kAlgorithmCount];
+  if (!ReadPeers(options.pszList, peers)) {
+    std::fprintf(stderr, "cannot read %s\n", options.pszList);
+    return 1;
+  }
+  std::string text;
+  if (!bench::ReadWhole(pszPath, &text, ULONGLONG(options.nTextMiB) * 1048576)) {
+    std::fprintf(stderr, "cannot read %zu MiB of %s into memory\n", options.nTextMiB, pszPath);
+    return 1;
+  }
+  std::printf(
+      "\nThe dialog's file job against the fastest other program on the same %.0f MiB "
+      "file,\nand against HashString on %zu MiB in memory (MiB/s, fastest of up to %d)\n",
+      dMiB, text.size() / 1048576, nReps);
+  std::printf("%-10s %9s %9s %-18s %7s %9s %7s\n", "entry", "dialog", "peer", "(fastest peer)",
+              "/peer", "memory", "/memory");
+  int nFailures = 0;
+  for (unsigned e = options.nFirst; e <= options.nLast && e < kAlgorithmCount; ++e) {
+    double dDialog = 1e30, dMemory = 1e30;
+    const double dStart = Now();
+    for (int r = 0; r < nReps && (r == 0 || Now() - dStart < options.dBudget); ++r) {
+      std::string shown;
+      const double d = DialogJob(driver, int(e), &shown);
+      if (d < 0) {
+        std::printf("%-10s the dialog showed no digest\n", CatalogueEntryAt(e)->pszName);
+        ++nFailures;
+        break;
+      }
+      dDialog = std::min(dDialog, d);
+      Hasher hasher(e);
+      const double t0 = Now();
+      const std::string digest = hasher.HashString(text, "", 0, 0);
+      dMemory = std::min(dMemory, Now() - t0);
+    }
+    const double dDialogMiBs = MiBPerSecond(dMiB * 1048576.0, dDialog);
+    const double dMemoryMiBs = MiBPerSecond(double(text.size()), dMemory);
+    if (peers[e].dMiBs > 0) {
+      std::printf("%-10s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName, dDialogMiBs,
+                  peers[e].dMiBs, peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs, dMemoryMiBs,
+                  dDialogMiBs / dMemoryMiBs);
+    } else {
+      std::printf("%-10s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName, dDialogMiBs, "-", "(none)",
+                  "-", dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
+    }
+    std::fflush(stdout);
+  }
+  return nFailures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* pszPath = nullptr;
   int nReps = 3;
+  PeerOptions peers;
   for (int i = 1; i + 1 < argc; ++i) {
     if (!std::strcmp(argv[i], "--file")) pszPath = argv[i + 1];
     if (!std::strcmp(argv[i], "--reps")) nReps = std::max(1, std::atoi(argv[i + 1]));
+    if (!std::strcmp(argv[i], "--peers")) peers.pszList = argv[i + 1];
+    if (!std::strcmp(argv[i], "--only"))
+      std::sscanf(argv[i + 1], "%u-%u", &peers.nFirst, &peers.nLast);
+    if (!std::strcmp(argv[i], "--text-mib"))
+      peers.nTextMiB = std::strtoul(argv[i + 1], nullptr, 10);
+    if (!std::strcmp(argv[i], "--budget")) peers.dBudget = std::atof(argv[i + 1]);
   }
   if (pszPath == nullptr) {
-    std::fprintf(stderr, "usage: dialog_bench.exe --file PATH [--reps R]\n");
+    std::fprintf(stderr, "usage: dialog_bench.exe --file PATH [--reps R] [--peers LIST ...]\n");
     return 2;
   }
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -111,5 +207,7 @@ int main(int argc, char** argv) {
     dReports = std::min(dReports, Now() - dStart);
   }
   std::printf("%d progress reports alone: %.3f s\n", nReports, dReports);
+  std::fflush(stdout);
+  if (peers.pszList) nFailures += PeerTable(driver, pszPath, dMiB, nReps, peers);
   return nFailures == 0 ? 0 : 1;
 }

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <functional>
 
+#include "engine/ChunkPipeline.h"
 #include "fileio/MappedFileReader.h"
 
 namespace {
@@ -134,23 +135,6 @@ using Adler32Digest = Checksum<CryptoPP::Adler32, false>;
 
 void* AllocateFromHeap(SIZE_T nBytes) { return ::HeapAlloc(::GetProcessHeap(), 0, nBytes); }
 
-// The chunk buffer of one file run, freed on every way out.
-class ChunkBuffer {
- public:
-  explicit ChunkBuffer(void* p) : m_p(static_cast<BYTE*>(p)) {}
-  ~ChunkBuffer() { Release(); }
-  ChunkBuffer(const ChunkBuffer&) = delete;
-  ChunkBuffer& operator=(const ChunkBuffer&) = delete;
-  BYTE* Get() const { return m_p; }
-  void Release() {
-    if (m_p) ::HeapFree(::GetProcessHeap(), 0, m_p);
-    m_p = nullptr;
-  }
-
- private:
-  BYTE* m_p;
-};
-
 }  // namespace
 
 void* (*Hasher::s_pfnAllocateChunk)(SIZE_T) = AllocateFromHeap;
@@ -207,37 +191,37 @@ std::string Hasher::HashFileWith(const char* path, const std::string& key, int h
     return std::string();
   }
   const ULONGLONG qwSize = reader.Size();
-  ChunkBuffer chunk(s_pfnAllocateChunk(kChunkSize));
-  if (!chunk.Get()) {
+  ChunkPipeline chunks(reader, kChunkSize);
+  if (!chunks.Start(s_pfnAllocateChunk)) {
+    chunks.Stop();
     reader.Close();
     m_dwError = ERROR_NOT_ENOUGH_MEMORY;
     return std::string();
   }
-  DWORD n = reader.Read(chunk.Get(), kChunkSize);
   Digest hash(key, hmac);
-  while (n != 0) {
+  ChunkPipeline::Chunk chunk;
+  while (chunks.Next(&chunk)) {
     if (m_bStop.load() != 0) {
-      chunk.Release();
+      chunks.Stop();
       reader.Close();
       m_dwError = 0;
       return std::string();
     }
-    hash.Update(chunk.Get(), n);
-    NotifyProgress(progress, ProgressPercent(qwSize, reader.Position()));
-    n = reader.Read(chunk.Get(), kChunkSize);
+    hash.Update(chunk.pData, chunk.dwLength);
+    NotifyProgress(progress, ProgressPercent(qwSize, chunk.qwPosition));
   }
+  // The reader is this thread's again only once the prefetch has ended.
+  chunks.Stop();
   if (reader.Position() < qwSize) {
     // A view could not be mapped part-way: the digest would cover only the
     // front of the file, so the run fails with the reader's code instead.
     const DWORD dwError = reader.LastError();
-    chunk.Release();
     reader.Close();
     m_dwError = dwError != 0 ? dwError : ERROR_READ_FAULT;
     return std::string();
   }
   byte digest[Digest::kSize] = {};
   hash.Final(digest);
-  chunk.Release();
   reader.Close();
   m_dwError = 0;
   return Digest::Text(digest, upper);

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Runs the engine benchmark under Wine next to the native Linux tools.
+# Runs the engine benchmark under Wine next to the native Linux tools, then
+# the dialog benchmark with its peer table: each entry's file job through the
+# dialog's Start button next to the other programs on the same 1 GiB file.
 #   tools/bench.sh [FILE_MIB] [TEXT_MIB] [more bench.exe arguments]
-# FILE_MIB (default 1023) is the size of the file for the file table: the
-# file is also hashed as one in-memory string, and a string of a 32-bit
-# program holds at most 1 GiB - 1 byte.
+# FILE_MIB (default 1023) is the size of the file for the engine's file
+# table: the file is also hashed as one in-memory string, and a string of a
+# 32-bit program holds at most 1 GiB - 1 byte. The peer table always runs on
+# 1 GiB (the same file, one MiB longer).
 # TEXT_MIB (default 64) the size of the in-memory text. Where Wine runs through
 # user-mode emulation (see setup.sh), smaller sizes (for example 256 16)
 # keep a full run in minutes; the ratios are what matter.
+# Environment: BENCH_REPS (default 3) runs of each measurement, the fastest
+# counts; BENCH_ONLY=FIRST-LAST limits the peer table to those entries;
+# BENCH_TABLES=peers skips the engine tables. VEXORIN_TARGET=i686 or x86_64
+# chooses the build (default: the one that fits the machine).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
@@ -15,29 +22,100 @@ source "$here/common.sh"
 file_mib=${1:-1023}
 text_mib=${2:-64}
 shift $(($# < 2 ? $# : 2))
+reps=${BENCH_REPS:-3}
+only=${BENCH_ONLY:-0-20}
+tables=${BENCH_TABLES:-all}
 
-bash "$here/setup.sh"
+# The other programs of the peer table, as Debian packages them.
+peer_packages() {
+  command -v 7z >/dev/null || echo p7zip-full
+  command -v rhash >/dev/null || echo rhash
+  command -v openssl >/dev/null || echo openssl
+}
+mapfile -t missing < <(peer_packages)
+if [ "${#missing[@]}" -gt 0 ]; then
+  log "installing ${missing[*]}"
+  if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
+  "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+bash "$here/setup.sh" "$TARGET"
 build_tree --target bench --target dialog_bench
 start_session
-trap 'rm -f "$data"; stop_session' EXIT
-
 data=$WINEPREFIX/drive_c/vexorin-bench.bin
-log "writing a $file_mib MiB file"
-head -c $((file_mib * 1048576)) /dev/urandom >"$data"
-cat "$data" >/dev/null  # into the page cache
+peers=$WINEPREFIX/drive_c/vexorin-peers.txt
+trap 'rm -f "$data" "$peers"; stop_session' EXIT
 
-native() {
+seconds_of() {
   local start end
-  start=$(date +%s.%N)
+  start=$(date +%s%N)
   "$@" "$data" >/dev/null
-  end=$(date +%s.%N)
-  awk -v s="$start" -v e="$end" -v m="$file_mib" -v n="$1" \
-    'BEGIN { printf "%-10s %8.2f s %10.1f MiB/s (native Linux)\n", n, e - s, m / (e - s) }'
+  end=$(date +%s%N)
+  echo $((end - start))
 }
-echo "Native tools on the same $file_mib MiB file"
-native sha256sum
-native md5sum
+
+echo "$TARGET build"
+if [ "$tables" = all ]; then
+  log "writing a $file_mib MiB file"
+  head -c $((file_mib * 1048576)) /dev/urandom >"$data"
+  cat "$data" >/dev/null # into the page cache
+
+  native() {
+    awk -v ns="$(seconds_of "$@")" -v m="$file_mib" -v n="$1" \
+      'BEGIN { printf "%-10s %8.2f s %10.1f MiB/s (native Linux)\n", n, ns / 1e9, m / (ns / 1e9) }'
+  }
+  echo "Native tools on the same $file_mib MiB file"
+  native sha256sum
+  native md5sum
+  echo
+  "$WINE" "$BUILD_DIR/bench/bench.exe" --text-mib "$text_mib" --file 'C:\vexorin-bench.bin' "$@"
+  echo
+  head -c $((1024 - file_mib << 20)) /dev/urandom >>"$data"
+else
+  head -c $((1024 << 20)) /dev/urandom >"$data"
+fi
+cat "$data" >/dev/null
+
+# Entry index (as in the algorithm list), the program's name, its command.
+# The SHA3 entries are the pre-standard Keccak: the peers' SHA3 runs the
+# same permutation over the same rate, so its speed is the one to meet.
+ossl=(openssl dgst -provider legacy -provider default)
+peer_table=(
+  "0|7-Zip|7z h -scrcCRC32" "0|rhash|rhash --crc32"
+  "2|rhash|rhash --tiger"
+  "4|rhash|rhash --whirlpool" "4|openssl|${ossl[*]} -whirlpool"
+  "6|rhash|rhash --md4" "6|openssl|${ossl[*]} -md4"
+  "7|7-Zip|7z h -scrcMD5" "7|rhash|rhash --md5" "7|openssl|${ossl[*]} -md5" "7|md5sum|md5sum"
+  "9|rhash|rhash --ripemd160" "9|openssl|${ossl[*]} -ripemd160"
+  "12|7-Zip|7z h -scrcSHA1" "12|rhash|rhash --sha1" "12|openssl|${ossl[*]} -sha1"
+  "12|sha1sum|sha1sum"
+  "13|rhash|rhash --sha224" "13|openssl|${ossl[*]} -sha224" "13|sha224sum|sha224sum"
+  "14|7-Zip|7z h -scrcSHA256" "14|rhash|rhash --sha256" "14|openssl|${ossl[*]} -sha256"
+  "14|sha256sum|sha256sum"
+  "15|7-Zip|7z h -scrcSHA384" "15|rhash|rhash --sha384" "15|openssl|${ossl[*]} -sha384"
+  "15|sha384sum|sha384sum"
+  "16|7-Zip|7z h -scrcSHA512" "16|rhash|rhash --sha512" "16|openssl|${ossl[*]} -sha512"
+  "16|sha512sum|sha512sum"
+  "17|rhash|rhash --sha3-224" "17|openssl|${ossl[*]} -sha3-224"
+  "18|7-Zip|7z h -scrcSHA3-256" "18|rhash|rhash --sha3-256" "18|openssl|${ossl[*]} -sha3-256"
+  "19|rhash|rhash --sha3-384" "19|openssl|${ossl[*]} -sha3-384"
+  "20|rhash|rhash --sha3-512" "20|openssl|${ossl[*]} -sha3-512"
+)
+first=${only%-*}
+last=${only#*-}
+log "timing the other programs on the 1 GiB file, fastest of $reps"
+: >"$peers"
+for line in "${peer_table[@]}"; do
+  IFS='|' read -r entry name command <<<"$line"
+  if [ "$entry" -lt "$first" ] || [ "$entry" -gt "$last" ]; then continue; fi
+  best=
+  for ((r = 0; r < reps; r++)); do
+    # shellcheck disable=SC2086 # the command is split on purpose
+    ns=$(seconds_of $command)
+    if [ -z "$best" ] || [ "$ns" -lt "$best" ]; then best=$ns; fi
+  done
+  awk -v e="$entry" -v n="$name" -v ns="$best" 'BEGIN { printf "%d %s %.1f\n", e, n, 1024 / (ns / 1e9) }' >>"$peers"
+done
 echo
-wine "$BUILD_DIR/bench/bench.exe" --text-mib "$text_mib" --file 'C:\vexorin-bench.bin' "$@"
-echo
-wine "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin'
+"$WINE" "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin' --reps "$reps" \
+  --peers 'C:\vexorin-peers.txt' --only "$only"

@@ -1,0 +1,117 @@
+#include "engine/ChunkPipeline.h"
+
+#include "fileio/MappedFileReader.h"
+
+HANDLE(WINAPI* ChunkPipeline::s_pfnCreateThread)
+(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) = ::CreateThread;
+
+namespace {
+
+// About the cost of one kernel wait and wake under a loaded system: short
+// next to a chunk, long next to a chunk that is just being finished.
+const int kSpins = 1000;
+
+}  // namespace
+
+void ChunkPipeline::OwnedHandle::Reset(HANDLE h) {
+  if (m_h) ::CloseHandle(m_h);
+  m_h = h;
+}
+
+bool ChunkPipeline::Gate::Create() {
+  m_event.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  return m_event.Get() != nullptr;
+}
+
+template <class Ready>
+void ChunkPipeline::Gate::WaitUntil(Ready ready) {
+  for (int i = 0; i < kSpins; ++i) {
+    if (ready()) return;
+    YieldProcessor();
+  }
+  while (!ready()) {
+    // Announce the sleep before the last look: a Wake that comes after
+    // that look sees the announcement and sets the event. A set left over
+    // from an earlier round only costs one more look.
+    m_bAsleep.store(1);
+    if (ready()) {
+      m_bAsleep.store(0);
+      return;
+    }
+    ::WaitForSingleObject(m_event.Get(), INFINITE);
+  }
+}
+
+void ChunkPipeline::Gate::Wake() {
+  if (m_bAsleep.exchange(0) != 0) ::SetEvent(m_event.Get());
+}
+
+ChunkPipeline::ChunkPipeline(MappedFileReader& reader, DWORD dwChunkSize)
+    : m_reader(reader), m_dwChunkSize(dwChunkSize) {}
+
+ChunkPipeline::~ChunkPipeline() { Stop(); }
+
+bool ChunkPipeline::Start(void* (*pfnAllocate)(SIZE_T)) {
+  for (Buffer& buffer : m_buffers) {
+    buffer.reset(static_cast<BYTE*>(pfnAllocate(m_dwChunkSize)));
+    if (!buffer) return false;
+  }
+  if (!m_chunkReady.Create() || !m_slotFree.Create()) return true;  // read in line
+  m_thread.Reset(s_pfnCreateThread(nullptr, 0, &ChunkPipeline::PrefetchProc, this, 0, nullptr));
+  return true;
+}
+
+DWORD WINAPI ChunkPipeline::PrefetchProc(LPVOID pParam) {
+  static_cast<ChunkPipeline*>(pParam)->Prefetch();
+  return 0;
+}
+
+void ChunkPipeline::ReadInto(unsigned nIndex) {
+  Slot& slot = m_slots[nIndex % 2];
+  slot.dwLength = m_reader.Read(m_buffers[nIndex % 2].get(), m_dwChunkSize);
+  slot.qwPosition = m_reader.Position();
+}
+
+void ChunkPipeline::Prefetch() {
+  for (unsigned n = 0;; ++n) {
+    // Chunk n goes into the buffer of chunk n - 2, once that one is back.
+    m_slotFree.WaitUntil([&] { return m_bCancel.load() != 0 || n - m_nReturned.load() < 2; });
+    if (m_bCancel.load() != 0) return;
+    ReadInto(n);
+    const bool bLast = m_slots[n % 2].dwLength == 0;
+    m_nFilled.store(n + 1);
+    m_chunkReady.Wake();
+    if (bLast) return;
+  }
+}
+
+bool ChunkPipeline::Next(Chunk* pChunk) {
+  if (m_bEnded || !m_buffers[1]) return false;
+  if (m_thread.Get()) {
+    if (m_nTaken != 0) {
+      m_nReturned.store(m_nTaken);
+      m_slotFree.Wake();
+    }
+    m_chunkReady.WaitUntil([&] { return m_nFilled.load() != m_nTaken; });
+  } else {
+    ReadInto(m_nTaken);
+  }
+  const Slot& slot = m_slots[m_nTaken % 2];
+  pChunk->pData = m_buffers[m_nTaken % 2].get();
+  pChunk->dwLength = slot.dwLength;
+  pChunk->qwPosition = slot.qwPosition;
+  ++m_nTaken;
+  m_bEnded = slot.dwLength == 0;
+  return !m_bEnded;
+}
+
+void ChunkPipeline::Stop() {
+  m_bEnded = true;
+  if (m_thread.Get()) {
+    m_bCancel.store(1);
+    m_slotFree.Wake();
+    ::WaitForSingleObject(m_thread.Get(), INFINITE);
+    m_thread.Reset(nullptr);
+  }
+  for (Buffer& buffer : m_buffers) buffer.reset();
+}

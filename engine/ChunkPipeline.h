@@ -1,0 +1,105 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+class MappedFileReader;
+
+// Reads an open file front to back in chunks for one consumer thread. A
+// prefetch thread maps and copies the next chunk into the second of two
+// buffers while the consumer works on the current one, so the reader's cost
+// runs beside the consumer's instead of in series with it. Chunks arrive in
+// file order, each with the read position after it; a chunk of length 0
+// ends the file (or a failed read: the reader's position then stays short
+// of its size and LastError holds the code). While the pipeline runs, the
+// reader belongs to the prefetch thread; Stop (or the destructor) ends that
+// thread and waits for it, after which the reader is the caller's again.
+// Where no thread can be made, the chunks are read in line, one at a time.
+class ChunkPipeline {
+ public:
+  struct Chunk {
+    const BYTE* pData;
+    DWORD dwLength;
+    ULONGLONG qwPosition;  // the reader's position after this chunk
+  };
+
+  ChunkPipeline(MappedFileReader& reader, DWORD dwChunkSize);
+  virtual ~ChunkPipeline();
+
+  ChunkPipeline(const ChunkPipeline&) = delete;
+  ChunkPipeline& operator=(const ChunkPipeline&) = delete;
+
+  // Allocates the two chunk buffers with pfnAllocate (freed with HeapFree)
+  // and starts reading ahead; false when a buffer cannot be had.
+  bool Start(void* (*pfnAllocate)(SIZE_T));
+  // Hands the previous chunk back for reuse and waits for the next one;
+  // false at the end of the file or after a failed read.
+  bool Next(Chunk* pChunk);
+  // Ends the prefetch thread, waits for it and frees the buffers; no chunk
+  // is handed out after it. Safe to call again.
+  void Stop();
+
+  bool IsPrefetching() const { return m_thread.Get() != nullptr; }
+
+  // Test seam: thread creation (CreateThread in the program).
+  static HANDLE(WINAPI* s_pfnCreateThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE,
+                                           LPVOID, DWORD, LPDWORD);
+
+ private:
+  struct HeapFreer {
+    void operator()(BYTE* p) const { ::HeapFree(::GetProcessHeap(), 0, p); }
+  };
+  using Buffer = std::unique_ptr<BYTE, HeapFreer>;
+
+  class OwnedHandle {
+   public:
+    OwnedHandle() = default;
+    ~OwnedHandle() { Reset(nullptr); }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE Get() const { return m_h; }
+    void Reset(HANDLE h);
+
+   private:
+    HANDLE m_h = nullptr;
+  };
+
+  // One side waiting for a condition the other side makes true: a short
+  // spin, then an event that is set only when the waiter is asleep, so a
+  // side that never has to wait costs no kernel call.
+  class Gate {
+   public:
+    bool Create();
+    template <class Ready>
+    void WaitUntil(Ready ready);
+    void Wake();
+
+   private:
+    OwnedHandle m_event;
+    std::atomic<int> m_bAsleep{0};
+  };
+
+  struct Slot {
+    DWORD dwLength = 0;
+    ULONGLONG qwPosition = 0;
+  };
+
+  static DWORD WINAPI PrefetchProc(LPVOID pParam);
+  void Prefetch();
+  void ReadInto(unsigned nIndex);
+
+  MappedFileReader& m_reader;
+  const DWORD m_dwChunkSize;
+  Buffer m_buffers[2];
+  Slot m_slots[2];
+  unsigned m_nTaken = 0;                 // chunks handed to the consumer
+  std::atomic<unsigned> m_nFilled{0};    // chunks read (prefetch thread)
+  std::atomic<unsigned> m_nReturned{0};  // chunks the consumer is done with
+  std::atomic<int> m_bCancel{0};
+  bool m_bEnded = false;
+  Gate m_chunkReady;  // the consumer waits here for a filled chunk
+  Gate m_slotFree;    // the prefetch thread waits here for a free buffer
+  OwnedHandle m_thread;
+};
