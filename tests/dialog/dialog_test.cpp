@@ -622,7 +622,8 @@ TEST(MainDialogExpected, FollowsTypingTheAlgorithmTheCaseAndTheMode) {
 
 TEST(MainDialogExpected, AFileJobsResultIsJudgedAndTheFieldStaysUsableDuringIt) {
   DialogDriver d;
-  const std::string path = WriteFile("vexorin-expected.bin", "abc");
+  const TempFile file("expected.bin", "abc");
+  const std::string path = file.Path();
   d.Click(IDC_FILE);
   d.SelectAlgorithm(kAlgorithmSHA256);
   d.SetText(IDC_EXPECTED, std::string("0x") + kSha256Abc);
@@ -668,9 +669,10 @@ TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved)
       {IDC_VERDICT, {258, 106, 50, 12}, true},  {IDC_UPPERCASE, {7, 136, 80, 8}, true},
       {IDC_ABOUT, {212, 131, 50, 13}, true},    {IDOK, {266, 131, 50, 13}, true},
   };
-  // The group box and the labels, which have no id, in template order.
-  const RECT statics[] = {{7, 3, 309, 123}, {15, 16, 39, 8}, {15, 30, 39, 8}, {15, 44, 39, 8},
-                          {15, 60, 39, 8},  {15, 76, 39, 8}, {15, 92, 39, 8}, {15, 108, 39, 8}};
+  // The group box and the labels, which have no id, in template order. The
+  // labels are 44 units wide so their text fits at 192 DPI.
+  const RECT statics[] = {{7, 3, 309, 123}, {15, 16, 44, 8}, {15, 30, 44, 8}, {15, 44, 44, 8},
+                          {15, 60, 44, 8},  {15, 76, 44, 8}, {15, 92, 44, 8}, {15, 108, 44, 8}};
   // Position and size are converted apart, as the dialog manager does.
   const auto pixels = [&](RECT rc) {
     ::MapDialogRect(d.m_hWnd, &rc);
