@@ -4,14 +4,14 @@
 // the dialog's file job for each entry next to other programs' speed on
 // the same file and next to the library's speed in memory.
 //
-//   dialog_bench.exe --file PATH [--reps R] [--peers LIST [--only FIRST-LAST]
+//   dialog_bench.exe --file PATH [--reps R] [--peers LIST [--only ENTRY,...]
 //                    [--text-mib N] [--budget S]]
 //
 // --reps: runs of each measurement, interleaved; the fastest counts
 // (default 3), which keeps the noise of a shared machine out of the share.
-// --peers: a text file of lines "ENTRY-INDEX PROGRAM MIB/S", the other
+// --peers: a text file of lines "ENTRY PROGRAM MIB/S" (ENTRY as listed), the other
 // programs' fastest runs on the same file (tools/bench.sh measures them).
-// --only: the entries of the peer table, e.g. --only 12-16.
+// --only: the entries of the peer table by list text, e.g. --only SHA1,SHA2-256.
 // --text-mib: size of the in-memory text taken from the front of the file
 // (default 256). --budget: seconds after which an entry stops repeating
 // (default 30; the slow entries then count one run).
@@ -65,15 +65,27 @@ struct Peer {
   double dMiBs = 0;
 };
 
-// The fastest other program of each entry from the list tools/bench.sh writes.
+// The catalogue index of a list text; kAlgorithmCount if there is none.
+UINT EntryNamed(const char* pszName) {
+  UINT n = 0;
+  while (n < kAlgorithmCount && std::strcmp(CatalogueEntryAt(n)->pszName, pszName) != 0) ++n;
+  return n;
+}
+
+// The fastest other program of each entry from the list tools/bench.sh
+// writes: lines of the entry's list text, the program, and its MiB/s.
 bool ReadPeers(const char* pszList, Peer* pPeers) {
   FILE* pFile = std::fopen(pszList, "r");
   if (!pFile) return false;
-  unsigned nEntry;
-  char szName[64];
+  char szEntry[64], szName[64];
   double dMiBs;
-  while (std::fscanf(pFile, "%u %63s %lf", &nEntry, szName, &dMiBs) == 3) {
-    if (nEntry < kAlgorithmCount && dMiBs > pPeers[nEntry].dMiBs) {
+  while (std::fscanf(pFile, "%63s %63s %lf", szEntry, szName, &dMiBs) == 3) {
+    const UINT nEntry = EntryNamed(szEntry);
+    if (nEntry == kAlgorithmCount) {
+      std::fprintf(stderr, "no entry is called %s\n", szEntry);
+      continue;
+    }
+    if (dMiBs > pPeers[nEntry].dMiBs) {
       pPeers[nEntry].name = szName;
       pPeers[nEntry].dMiBs = dMiBs;
     }
@@ -84,7 +96,7 @@ bool ReadPeers(const char* pszList, Peer* pPeers) {
 
 struct PeerOptions {
   const char* pszList = nullptr;
-  unsigned nFirst = 0, nLast = kAlgorithmCount - 1;
+  bool bOnly[kAlgorithmCount] = {};  // all entries when none is set
   size_t nTextMiB = 256;
   double dBudget = 30;
 };
@@ -110,7 +122,10 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
   std::printf("%-10s %9s %9s %-18s %7s %9s %7s\n", "entry", "dialog", "peer", "(fastest peer)",
               "/peer", "memory", "/memory");
   int nFailures = 0;
-  for (unsigned e = options.nFirst; e <= options.nLast && e < kAlgorithmCount; ++e) {
+  const bool bAll = std::find(options.bOnly, options.bOnly + kAlgorithmCount, true) ==
+                    options.bOnly + kAlgorithmCount;
+  for (unsigned e = 0; e < kAlgorithmCount; ++e) {
+    if (!bAll && !options.bOnly[e]) continue;
     double dDialog = 1e30, dMemory = 1e30;
     const double dStart = Now();
     for (int r = 0; r < nReps && (r == 0 || Now() - dStart < options.dBudget); ++r) {
@@ -152,8 +167,13 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--file")) pszPath = argv[i + 1];
     if (!std::strcmp(argv[i], "--reps")) nReps = std::max(1, std::atoi(argv[i + 1]));
     if (!std::strcmp(argv[i], "--peers")) peers.pszList = argv[i + 1];
-    if (!std::strcmp(argv[i], "--only"))
-      std::sscanf(argv[i + 1], "%u-%u", &peers.nFirst, &peers.nLast);
+    if (!std::strcmp(argv[i], "--only")) {
+      std::string names = std::string(argv[i + 1]) + ",";
+      for (size_t at = 0, comma; (comma = names.find(',', at)) != std::string::npos; at = comma + 1) {
+        const UINT nEntry = EntryNamed(names.substr(at, comma - at).c_str());
+        if (nEntry < kAlgorithmCount) peers.bOnly[nEntry] = true;
+      }
+    }
     if (!std::strcmp(argv[i], "--text-mib"))
       peers.nTextMiB = std::strtoul(argv[i + 1], nullptr, 10);
     if (!std::strcmp(argv[i], "--budget")) peers.dBudget = std::atof(argv[i + 1]);

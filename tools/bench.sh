@@ -11,7 +11,8 @@
 # user-mode emulation (see setup.sh), smaller sizes (for example 256 16)
 # keep a full run in minutes; the ratios are what matter.
 # Environment: BENCH_REPS (default 3) runs of each measurement, the fastest
-# counts; BENCH_ONLY=FIRST-LAST limits the peer table to those entries;
+# counts; BENCH_ONLY=ENTRY,... (list texts, e.g. SHA1,SHA2-256) limits the
+# peer table to those entries;
 # BENCH_TABLES=peers skips the engine tables. VEXORIN_TARGET=i686 or x86_64
 # chooses the build (default: the one that fits the machine).
 set -euo pipefail
@@ -23,7 +24,7 @@ file_mib=${1:-1023}
 text_mib=${2:-64}
 shift $(($# < 2 ? $# : 2))
 reps=${BENCH_REPS:-3}
-only=${BENCH_ONLY:-0-20}
+only=${BENCH_ONLY:-}
 tables=${BENCH_TABLES:-all}
 
 # The other programs of the peer table, as Debian packages them.
@@ -76,46 +77,47 @@ else
 fi
 cat "$data" >/dev/null
 
-# Entry index (as in the algorithm list), the program's name, its command.
-# The SHA3 entries are the pre-standard Keccak: the peers' SHA3 runs the
-# same permutation over the same rate, so its speed is the one to meet.
+# Entry (its list text), the program's name, its command. The SHA3 entries
+# are the pre-standard Keccak: the peers' SHA3 runs the same permutation
+# over the same rate, so its speed is the one to meet.
 ossl=(openssl dgst -provider legacy -provider default)
 peer_table=(
-  "0|7-Zip|7z h -scrcCRC32" "0|rhash|rhash --crc32"
-  "2|rhash|rhash --tiger"
-  "4|rhash|rhash --whirlpool" "4|openssl|${ossl[*]} -whirlpool"
-  "6|rhash|rhash --md4" "6|openssl|${ossl[*]} -md4"
-  "7|7-Zip|7z h -scrcMD5" "7|rhash|rhash --md5" "7|openssl|${ossl[*]} -md5" "7|md5sum|md5sum"
-  "9|rhash|rhash --ripemd160" "9|openssl|${ossl[*]} -ripemd160"
-  "12|7-Zip|7z h -scrcSHA1" "12|rhash|rhash --sha1" "12|openssl|${ossl[*]} -sha1"
-  "12|sha1sum|sha1sum"
-  "13|rhash|rhash --sha224" "13|openssl|${ossl[*]} -sha224" "13|sha224sum|sha224sum"
-  "14|7-Zip|7z h -scrcSHA256" "14|rhash|rhash --sha256" "14|openssl|${ossl[*]} -sha256"
-  "14|sha256sum|sha256sum"
-  "15|7-Zip|7z h -scrcSHA384" "15|rhash|rhash --sha384" "15|openssl|${ossl[*]} -sha384"
-  "15|sha384sum|sha384sum"
-  "16|7-Zip|7z h -scrcSHA512" "16|rhash|rhash --sha512" "16|openssl|${ossl[*]} -sha512"
-  "16|sha512sum|sha512sum"
-  "17|rhash|rhash --sha3-224" "17|openssl|${ossl[*]} -sha3-224"
-  "18|7-Zip|7z h -scrcSHA3-256" "18|rhash|rhash --sha3-256" "18|openssl|${ossl[*]} -sha3-256"
-  "19|rhash|rhash --sha3-384" "19|openssl|${ossl[*]} -sha3-384"
-  "20|rhash|rhash --sha3-512" "20|openssl|${ossl[*]} -sha3-512"
+  "CRC32|7-Zip|7z h -scrcCRC32" "CRC32|rhash|rhash --crc32"
+  "Tiger|rhash|rhash --tiger"
+  "Whirlpool|rhash|rhash --whirlpool" "Whirlpool|openssl|${ossl[*]} -whirlpool"
+  "MD4|rhash|rhash --md4" "MD4|openssl|${ossl[*]} -md4"
+  "MD5|7-Zip|7z h -scrcMD5" "MD5|rhash|rhash --md5" "MD5|openssl|${ossl[*]} -md5"
+  "MD5|md5sum|md5sum"
+  "RIPEMD-160|rhash|rhash --ripemd160" "RIPEMD-160|openssl|${ossl[*]} -ripemd160"
+  "SHA1|7-Zip|7z h -scrcSHA1" "SHA1|rhash|rhash --sha1" "SHA1|openssl|${ossl[*]} -sha1"
+  "SHA1|sha1sum|sha1sum"
+  "SHA2-224|rhash|rhash --sha224" "SHA2-224|openssl|${ossl[*]} -sha224"
+  "SHA2-224|sha224sum|sha224sum"
+  "SHA2-256|7-Zip|7z h -scrcSHA256" "SHA2-256|rhash|rhash --sha256"
+  "SHA2-256|openssl|${ossl[*]} -sha256" "SHA2-256|sha256sum|sha256sum"
+  "SHA2-384|7-Zip|7z h -scrcSHA384" "SHA2-384|rhash|rhash --sha384"
+  "SHA2-384|openssl|${ossl[*]} -sha384" "SHA2-384|sha384sum|sha384sum"
+  "SHA2-512|7-Zip|7z h -scrcSHA512" "SHA2-512|rhash|rhash --sha512"
+  "SHA2-512|openssl|${ossl[*]} -sha512" "SHA2-512|sha512sum|sha512sum"
+  "SHA3-224|rhash|rhash --sha3-224" "SHA3-224|openssl|${ossl[*]} -sha3-224"
+  "SHA3-256|7-Zip|7z h -scrcSHA3-256" "SHA3-256|rhash|rhash --sha3-256"
+  "SHA3-256|openssl|${ossl[*]} -sha3-256"
+  "SHA3-384|rhash|rhash --sha3-384" "SHA3-384|openssl|${ossl[*]} -sha3-384"
+  "SHA3-512|rhash|rhash --sha3-512" "SHA3-512|openssl|${ossl[*]} -sha3-512"
 )
-first=${only%-*}
-last=${only#*-}
 log "timing the other programs on the 1 GiB file, fastest of $reps"
 : >"$peers"
 for line in "${peer_table[@]}"; do
   IFS='|' read -r entry name command <<<"$line"
-  if [ "$entry" -lt "$first" ] || [ "$entry" -gt "$last" ]; then continue; fi
+  if [ -n "$only" ] && [[ ",$only," != *",$entry,"* ]]; then continue; fi
   best=
   for ((r = 0; r < reps; r++)); do
     # shellcheck disable=SC2086 # the command is split on purpose
     ns=$(seconds_of $command)
     if [ -z "$best" ] || [ "$ns" -lt "$best" ]; then best=$ns; fi
   done
-  awk -v e="$entry" -v n="$name" -v ns="$best" 'BEGIN { printf "%d %s %.1f\n", e, n, 1024 / (ns / 1e9) }' >>"$peers"
+  awk -v e="$entry" -v n="$name" -v ns="$best" 'BEGIN { printf "%s %s %.1f\n", e, n, 1024 / (ns / 1e9) }' >>"$peers"
 done
 echo
 "$WINE" "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin' --reps "$reps" \
-  --peers 'C:\vexorin-peers.txt' --only "$only"
+  --peers 'C:\vexorin-peers.txt' ${only:+--only "$only"}

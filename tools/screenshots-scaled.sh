@@ -16,12 +16,12 @@ mkdir -p "$all_dir"
 
 start_session
 key='HKCU\Control Panel\Desktop'
-old=$(wine reg query "$key" /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r' || true)
+old=$("$WINE" reg query "$key" /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r' || true)
 restore() {
   if [ -n "$old" ]; then
-    wine reg add "$key" /v LogPixels /t REG_DWORD /d "$((old))" /f >/dev/null 2>&1 || true
+    "$WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$((old))" /f >/dev/null 2>&1 || true
   else
-    wine reg delete "$key" /v LogPixels /f >/dev/null 2>&1 || true
+    "$WINE" reg delete "$key" /v LogPixels /f >/dev/null 2>&1 || true
   fi
   stop_session
 }
@@ -29,9 +29,9 @@ trap restore EXIT
 
 cd "$exe_dir"
 for dpi in 96 144 192; do
-  wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  "$WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   rm -f shot-*
-  wine scaling_tests.exe --gtest_also_run_disabled_tests \
+  "$WINE" scaling_tests.exe --gtest_also_run_disabled_tests \
     --gtest_filter='ScalingScreenshots.DISABLED_HoldBothDialogs' >shots.log 2>&1 &
   runner=$!
   for name in main about; do

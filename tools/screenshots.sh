@@ -22,7 +22,7 @@ mkdir -p "$out_dir"
 
 start_session
 # Wine reads the resolution when a program starts.
-set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+set_dpi() { "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
 set_dpi "${VEXORIN_DPI:-96}"
 trap 'set_dpi 96; stop_session' EXIT
 

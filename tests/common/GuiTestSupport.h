@@ -1,10 +1,12 @@
 #pragma once
 
 // What the window tests share: a message pump that waits for a condition,
-// real mouse and keyboard input through SendInput, and readers for what a
-// user sees of a static control (its font and its text colour).
+// real mouse and keyboard input through SendInput, the clipboard's text,
+// and readers for what a user sees of a static control (its font and its
+// text colour).
 #include <windows.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -194,6 +196,34 @@ inline std::string BoxText(HWND hBox) { return WindowText(::GetDlgItem(hBox, 0xF
 
 inline void AnswerBox(HWND hBox, int nButton) {
   ::PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
+}
+
+// The clipboard's text; a marker no test expects when it cannot be opened.
+inline std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr)) return "<no clipboard>";
+  if (HANDLE h = ::GetClipboardData(CF_TEXT)) {
+    text = static_cast<const char*>(::GlobalLock(h));
+    ::GlobalUnlock(h);
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+// Puts text on the clipboard as a user's copy would; false if it could not.
+inline bool PutOnClipboard(const std::string& text) {
+  if (!::OpenClipboard(nullptr)) return false;
+  ::EmptyClipboard();
+  HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  bool bDone = false;
+  if (void* p = hMem ? ::GlobalLock(hMem) : nullptr) {
+    std::memcpy(p, text.c_str(), text.size() + 1);
+    ::GlobalUnlock(hMem);
+    bDone = ::SetClipboardData(CF_TEXT, hMem) != nullptr;
+  }
+  if (!bDone && hMem) ::GlobalFree(hMem);
+  ::CloseClipboard();
+  return bDone;
 }
 
 inline bool ShowsHandCursor() {

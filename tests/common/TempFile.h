@@ -94,12 +94,13 @@ inline ULONGLONG FileSize(const std::string& path) {
   return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Cuts a file short from outside Windows, as another program on the host
-// (or a dropped share) would, while this process may still have it mapped:
-// Windows refuses SetEndOfFile on a mapped file, the host does not. Only
-// under Wine, which names the host path and starts host programs; false
-// elsewhere or when the cut did not happen.
-inline bool TruncateFromHost(const std::string& path, ULONGLONG qwSize) {
+// Cuts a file short or lengthens it (with zeros) from outside Windows, as
+// another program on the host (or a dropped share) would, while this
+// process or another may still have it open: Windows refuses SetEndOfFile
+// on a mapped file and writes to a file opened without write sharing, the
+// host does neither. Only under Wine, which names the host path and starts
+// host programs; false elsewhere or when the change did not happen.
+inline bool ResizeFromHost(const std::string& path, ULONGLONG qwSize) {
   typedef char*(CDECL * UnixNameFn)(LPCWSTR);
   FARPROC pfn = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
   if (pfn == nullptr) return false;

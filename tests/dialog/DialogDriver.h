@@ -77,7 +77,9 @@ class TestDialog : public MainDialog {
 
 using guitest::AnswerBox;
 using guitest::BoxText;
+using guitest::ClipboardText;
 using guitest::FindOwnedBox;
+using guitest::PutOnClipboard;
 using guitest::WaitForBox;
 using guitest::WaitUntil;
 using guitest::WindowText;

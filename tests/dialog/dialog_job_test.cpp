@@ -56,21 +56,6 @@ void PressCtrlV() {
   Key(VK_LCONTROL, true);
 }
 
-bool PutOnClipboard(const std::string& text) {
-  if (!::OpenClipboard(nullptr)) return false;
-  ::EmptyClipboard();
-  HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  bool bDone = false;
-  if (void* p = hMem ? ::GlobalLock(hMem) : nullptr) {
-    std::memcpy(p, text.c_str(), text.size() + 1);
-    ::GlobalUnlock(hMem);
-    bDone = ::SetClipboardData(CF_TEXT, hMem) != nullptr;
-  }
-  if (!bDone && hMem) ::GlobalFree(hMem);
-  ::CloseClipboard();
-  return bDone;
-}
-
 // Printable text of the given length with no line break.
 std::string LongText(size_t nLength, char chFirst) {
   std::string text(nLength, ' ');
@@ -116,7 +101,7 @@ TEST(MainDialogJobs, AFileCutShortWhileReadEndsLikeAFailedOpen) {
   d.m_dialog.HoldAt(MainDialog::kReported);  // after the first chunk
   d.PostClick(IDC_START);
   ASSERT_TRUE(d.m_dialog.WaitHeld());
-  const bool bCut = TruncateFromHost(file.Path(), 65536);
+  const bool bCut = ResizeFromHost(file.Path(), 65536);
   d.m_dialog.Release();
   if (!bCut) {
     d.WaitJobGone();

@@ -98,17 +98,6 @@ std::pair<int, int> Selection(HWND hEdit) {
   return {(int)dwStart, (int)dwEnd};
 }
 
-std::string ClipboardText() {
-  std::string text;
-  if (!::OpenClipboard(nullptr)) return "<no clipboard>";
-  if (HANDLE h = ::GetClipboardData(CF_TEXT)) {
-    text = static_cast<const char*>(::GlobalLock(h));
-    ::GlobalUnlock(h);
-  }
-  ::CloseClipboard();
-  return text;
-}
-
 // A file big enough that MD2 runs for a while even natively; made once.
 std::string SlowFile() {
   static const TempFile file("slow.bin", Pattern(24 * 1048576));

@@ -7,7 +7,7 @@
 #include "engine/ChunkPipeline.h"
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
-#include "tests/fileio/TempFile.h"
+#include "tests/common/TempFile.h"
 
 namespace {
 

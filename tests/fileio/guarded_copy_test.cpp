@@ -141,7 +141,7 @@ TEST(MappedFileReaderShrinking, ReadOfVanishedPagesFails) {
   ASSERT_TRUE(reader.Open(file.Path(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
   std::vector<char> buffer(1048576);
   ASSERT_EQ(reader.Read(buffer.data(), 1048576), 1048576u);
-  if (!TruncateFromHost(file.Path(), 65536)) GTEST_SKIP() << "no host to cut the file from";
+  if (!ResizeFromHost(file.Path(), 65536)) GTEST_SKIP() << "no host to cut the file from";
   EXPECT_EQ(reader.Read(buffer.data(), 1048576), 0u);
   EXPECT_TRUE(IsReadFailure(reader.LastError())) << reader.LastError();
   EXPECT_EQ(reader.Position(), 1048576u);
