@@ -145,12 +145,12 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
     const double dDialogMiBs = MiBPerSecond(dMiB * 1048576.0, dDialog);
     const double dMemoryMiBs = MiBPerSecond(double(text.size()), dMemory);
     if (peers[e].dMiBs > 0) {
-      std::printf("%-10s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName, dDialogMiBs,
-                  peers[e].dMiBs, peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs, dMemoryMiBs,
-                  dDialogMiBs / dMemoryMiBs);
+      std::printf("%-10s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
+                  dDialogMiBs, peers[e].dMiBs, peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs,
+                  dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
     } else {
-      std::printf("%-10s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName, dDialogMiBs, "-", "(none)",
-                  "-", dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
+      std::printf("%-10s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
+                  dDialogMiBs, "-", "(none)", "-", dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
     }
     std::fflush(stdout);
   }
@@ -169,7 +169,8 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--peers")) peers.pszList = argv[i + 1];
     if (!std::strcmp(argv[i], "--only")) {
       std::string names = std::string(argv[i + 1]) + ",";
-      for (size_t at = 0, comma; (comma = names.find(',', at)) != std::string::npos; at = comma + 1) {
+      for (size_t at = 0, comma; (comma = names.find(',', at)) != std::string::npos;
+           at = comma + 1) {
         const UINT nEntry = EntryNamed(names.substr(at, comma - at).c_str());
         if (nEntry < kAlgorithmCount) peers.bOnly[nEntry] = true;
       }
