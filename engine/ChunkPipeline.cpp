@@ -1,5 +1,7 @@
 #include "engine/ChunkPipeline.h"
 
+#include <algorithm>
+
 #include "fileio/MappedFileReader.h"
 
 HANDLE(WINAPI* ChunkPipeline::s_pfnCreateThread)
@@ -47,13 +49,13 @@ void ChunkPipeline::Gate::Wake() {
 }
 
 ChunkPipeline::ChunkPipeline(MappedFileReader& reader, DWORD dwChunkSize)
-    : m_reader(reader), m_dwChunkSize(dwChunkSize) {}
+    : m_reader(reader), m_dwChunkSize(dwChunkSize), m_dwReadSize(dwChunkSize * kChunksPerRead) {}
 
 ChunkPipeline::~ChunkPipeline() { Stop(); }
 
 bool ChunkPipeline::Start(void* (*pfnAllocate)(SIZE_T)) {
   for (Buffer& buffer : m_buffers) {
-    buffer.reset(static_cast<BYTE*>(pfnAllocate(m_dwChunkSize)));
+    buffer.reset(static_cast<BYTE*>(pfnAllocate(m_dwReadSize)));
     if (!buffer) return false;
   }
   if (!m_chunkReady.Create() || !m_slotFree.Create()) return true;  // read in line
@@ -68,13 +70,13 @@ DWORD WINAPI ChunkPipeline::PrefetchProc(LPVOID pParam) {
 
 void ChunkPipeline::ReadInto(unsigned nIndex) {
   Slot& slot = m_slots[nIndex % 2];
-  slot.dwLength = m_reader.Read(m_buffers[nIndex % 2].get(), m_dwChunkSize);
+  slot.dwLength = m_reader.Read(m_buffers[nIndex % 2].get(), m_dwReadSize);
   slot.qwPosition = m_reader.Position();
 }
 
 void ChunkPipeline::Prefetch() {
   for (unsigned n = 0;; ++n) {
-    // Chunk n goes into the buffer of chunk n - 2, once that one is back.
+    // Read n goes into the buffer of read n - 2, once that one is back.
     m_slotFree.WaitUntil([&] { return m_bCancel.load() != 0 || n - m_nReturned.load() < 2; });
     if (m_bCancel.load() != 0) return;
     ReadInto(n);
@@ -87,22 +89,30 @@ void ChunkPipeline::Prefetch() {
 
 bool ChunkPipeline::Next(Chunk* pChunk) {
   if (m_bEnded || !m_buffers[1]) return false;
-  if (m_thread.Get()) {
-    if (m_nTaken != 0) {
-      m_nReturned.store(m_nTaken);
-      m_slotFree.Wake();
+  if (m_nTaken == 0 || m_dwHandedOut == m_slots[(m_nTaken - 1) % 2].dwLength) {
+    // The newest read is used up: hand its buffer back, take the next read.
+    if (m_thread.Get()) {
+      if (m_nTaken != 0) {
+        m_nReturned.store(m_nTaken);
+        m_slotFree.Wake();
+      }
+      m_chunkReady.WaitUntil([&] { return m_nFilled.load() != m_nTaken; });
+    } else {
+      ReadInto(m_nTaken);
     }
-    m_chunkReady.WaitUntil([&] { return m_nFilled.load() != m_nTaken; });
-  } else {
-    ReadInto(m_nTaken);
+    ++m_nTaken;
+    m_dwHandedOut = 0;
   }
-  const Slot& slot = m_slots[m_nTaken % 2];
-  pChunk->pData = m_buffers[m_nTaken % 2].get();
-  pChunk->dwLength = slot.dwLength;
-  pChunk->qwPosition = slot.qwPosition;
-  ++m_nTaken;
+  const unsigned nIndex = (m_nTaken - 1) % 2;
+  const Slot& slot = m_slots[nIndex];
   m_bEnded = slot.dwLength == 0;
-  return !m_bEnded;
+  if (m_bEnded) return false;
+  const DWORD dwLength = std::min(m_dwChunkSize, slot.dwLength - m_dwHandedOut);
+  pChunk->pData = m_buffers[nIndex].get() + m_dwHandedOut;
+  pChunk->dwLength = dwLength;
+  m_dwHandedOut += dwLength;
+  pChunk->qwPosition = slot.qwPosition - (slot.dwLength - m_dwHandedOut);
+  return true;
 }
 
 void ChunkPipeline::Stop() {

@@ -8,12 +8,14 @@
 class MappedFileReader;
 
 // Reads an open file front to back in chunks for one consumer thread. A
-// prefetch thread maps and copies the next chunk into the second of two
-// buffers while the consumer works on the current one, so the reader's cost
-// runs beside the consumer's instead of in series with it. Chunks arrive in
-// file order, each with the read position after it; a chunk of length 0
-// ends the file (or a failed read: the reader's position then stays short
-// of its size and LastError holds the code). While the pipeline runs, the
+// prefetch thread maps and copies the next stretch of kChunksPerRead chunks
+// into the second of two buffers while the consumer works through the
+// current one, so the reader's cost runs beside the consumer's instead of
+// in series with it; reading several chunks per view keeps the mapping
+// calls, and what they cost the consumer's processor, few. Chunks arrive in
+// file order, one at a time, each with the file position after it; the end
+// of the file (or a failed read: the reader's position then stays short of
+// its size and LastError holds the code) ends the chunks. While the pipeline runs, the
 // reader belongs to the prefetch thread; Stop (or the destructor) ends that
 // thread and waits for it, after which the reader is the caller's again.
 // Where no thread can be made, the chunks are read in line, one at a time.
@@ -31,11 +33,14 @@ class ChunkPipeline {
   ChunkPipeline(const ChunkPipeline&) = delete;
   ChunkPipeline& operator=(const ChunkPipeline&) = delete;
 
-  // Allocates the two chunk buffers with pfnAllocate (freed with HeapFree)
+  static const DWORD kChunksPerRead = 4;
+
+  // Allocates the two read buffers with pfnAllocate (freed with HeapFree)
   // and starts reading ahead; false when a buffer cannot be had.
   bool Start(void* (*pfnAllocate)(SIZE_T));
-  // Hands the previous chunk back for reuse and waits for the next one;
-  // false at the end of the file or after a failed read.
+  // The next chunk, waiting for its read if need be (a buffer is handed
+  // back once all its chunks have been taken); false at the end of the file
+  // or after a failed read.
   bool Next(Chunk* pChunk);
   // Ends the prefetch thread, waits for it and frees the buffers; no chunk
   // is handed out after it. Safe to call again.
@@ -92,11 +97,13 @@ class ChunkPipeline {
 
   MappedFileReader& m_reader;
   const DWORD m_dwChunkSize;
+  const DWORD m_dwReadSize;  // kChunksPerRead chunks
   Buffer m_buffers[2];
   Slot m_slots[2];
-  unsigned m_nTaken = 0;                 // chunks handed to the consumer
-  std::atomic<unsigned> m_nFilled{0};    // chunks read (prefetch thread)
-  std::atomic<unsigned> m_nReturned{0};  // chunks the consumer is done with
+  unsigned m_nTaken = 0;                 // reads handed to the consumer
+  DWORD m_dwHandedOut = 0;               // bytes of the newest read given as chunks
+  std::atomic<unsigned> m_nFilled{0};    // reads done (prefetch thread)
+  std::atomic<unsigned> m_nReturned{0};  // reads the consumer is done with
   std::atomic<int> m_bCancel{0};
   bool m_bEnded = false;
   Gate m_chunkReady;  // the consumer waits here for a filled chunk

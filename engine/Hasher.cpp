@@ -191,10 +191,10 @@ std::string Hasher::HashFileWith(const char* path, const std::string& key, int h
     return std::string();
   }
   const ULONGLONG qwSize = reader.Size();
+  // Declared after the reader, so on every return the prefetch has ended
+  // before the reader closes.
   ChunkPipeline chunks(reader, kChunkSize);
   if (!chunks.Start(s_pfnAllocateChunk)) {
-    chunks.Stop();
-    reader.Close();
     m_dwError = ERROR_NOT_ENOUGH_MEMORY;
     return std::string();
   }
@@ -202,8 +202,6 @@ std::string Hasher::HashFileWith(const char* path, const std::string& key, int h
   ChunkPipeline::Chunk chunk;
   while (chunks.Next(&chunk)) {
     if (m_bStop.load() != 0) {
-      chunks.Stop();
-      reader.Close();
       m_dwError = 0;
       return std::string();
     }
@@ -216,13 +214,11 @@ std::string Hasher::HashFileWith(const char* path, const std::string& key, int h
     // A view could not be mapped part-way: the digest would cover only the
     // front of the file, so the run fails with the reader's code instead.
     const DWORD dwError = reader.LastError();
-    reader.Close();
     m_dwError = dwError != 0 ? dwError : ERROR_READ_FAULT;
     return std::string();
   }
   byte digest[Digest::kSize] = {};
   hash.Final(digest);
-  reader.Close();
   m_dwError = 0;
   return Digest::Text(digest, upper);
 }

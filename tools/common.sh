@@ -110,6 +110,24 @@ start_wine() {
   "$WINE" cmd /c exit >/dev/null 2>&1 || true
 }
 
+# take_shot NAME FILE RUNNER: the other half of the tests' HoldForShot. Waits
+# for shot-NAME (the held window's geometry) in the current folder while the
+# test (process RUNNER) runs, photographs that area into FILE and answers
+# with shot-NAME-done. Fails when the test ends first or never gets there.
+take_shot() {
+  local name=$1 file=$2 runner=$3
+  for _ in $(seq 1 120); do
+    [ -s "shot-$name" ] && break
+    kill -0 "$runner" 2>/dev/null || { log "the test ended early:"; cat shots.log >&2; return 1; }
+    sleep 0.5
+  done
+  [ -s "shot-$name" ] || { log "the $name state was not reached"; return 1; }
+  sleep 1 # let the last paint finish; a job keeps running meanwhile
+  import -window root -crop "$(tr -d '\r\n' <"shot-$name")" +repage "$file"
+  log "wrote $file"
+  touch "shot-$name-done"
+}
+
 start_session() {
   start_display
   start_wine

@@ -35,18 +35,9 @@ for dpi in 96 144 192; do
     --gtest_filter='ScalingScreenshots.DISABLED_HoldBothDialogs' >shots.log 2>&1 &
   runner=$!
   for name in main about; do
-    for _ in $(seq 1 120); do
-      [ -s "shot-$name" ] && break
-      kill -0 "$runner" 2>/dev/null || { log "the test ended early:"; cat shots.log >&2; exit 1; }
-      sleep 0.5
-    done
-    [ -s "shot-$name" ] || { log "no $name window at $dpi DPI"; exit 1; }
-    sleep 1  # let the last paint finish
     shot=$all_dir/screenshot-$name-${dpi}dpi.png
-    import -window root -crop "$(tr -d '\r\n' <"shot-$name")" +repage "$shot"
-    log "wrote $shot"
+    take_shot "$name" "$shot" "$runner"
     [ "$dpi" = 144 ] && cp "$shot" "$VEXORIN_ROOT/docs/"
-    touch "shot-$name-done"
   done
   wait "$runner" || { log "the test failed at $dpi DPI:"; cat shots.log >&2; exit 1; }
 done

@@ -32,21 +32,8 @@ rm -f shot-*
   --gtest_filter='ProgramScreenshots.DISABLED_HoldStates' >shots.log 2>&1 &
 runner=$!
 
-# The test writes shot-NAME with the window's geometry once the state is
-# set, and goes on when shot-NAME-done appears.
 for name in string nomatch file job; do
-  for _ in $(seq 1 120); do
-    [ -s "shot-$name" ] && break
-    kill -0 "$runner" 2>/dev/null || { log "the test ended early:"; cat shots.log >&2; exit 1; }
-    sleep 0.5
-  done
-  [ -s "shot-$name" ] || { log "the $name state was not reached"; exit 1; }
-  geometry=$(tr -d '\r\n' <"shot-$name")
-  # Let the last paint finish; a job keeps running meanwhile.
-  sleep 1
-  import -window root -crop "$geometry" +repage "$out_dir/screenshot-$name.png"
-  log "wrote $out_dir/screenshot-$name.png ($geometry)"
-  touch "shot-$name-done"
+  take_shot "$name" "$out_dir/screenshot-$name.png" "$runner"
 done
 if ! wait "$runner"; then
   log "the test failed after the pictures:"

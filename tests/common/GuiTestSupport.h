@@ -226,6 +226,38 @@ inline bool PutOnClipboard(const std::string& text) {
   return bDone;
 }
 
+// Hands a screen area to the screenshot scripts: writes its geometry
+// (WxH+X+Y) to shot-NAME in the current folder and waits until the script
+// answers with shot-NAME-done. True when the picture was taken.
+inline bool HoldForShot(const RECT& rc, const char* pszName) {
+  const std::string marker = std::string("shot-") + pszName;
+  const std::string done = marker + "-done";
+  ::DeleteFileA(done.c_str());
+  const std::string geometry = std::to_string(rc.right - rc.left) + "x" +
+                               std::to_string(rc.bottom - rc.top) + "+" + std::to_string(rc.left) +
+                               "+" + std::to_string(rc.top) + "\n";
+  HANDLE h = ::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD dwWritten = 0;
+  ::WriteFile(h, geometry.data(), (DWORD)geometry.size(), &dwWritten, nullptr);
+  ::CloseHandle(h);
+  const bool bTaken = WaitUntil(
+      [&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
+  ::DeleteFileA(marker.c_str());
+  ::DeleteFileA(done.c_str());
+  return bTaken;
+}
+
+// A real key press or release.
+inline void KeyEvent(WORD wVk, bool bUp) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = wVk;
+  input.ki.wScan = (WORD)::MapVirtualKeyA(wVk, 0);
+  input.ki.dwFlags = bUp ? KEYEVENTF_KEYUP : 0;
+  ::SendInput(1, &input, sizeof(input));
+}
+
 inline bool ShowsHandCursor() {
   return GetCursor() == LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));
 }

@@ -72,24 +72,15 @@ HGLOBAL MakeDrop(const std::vector<std::string>& paths) {
   return hMem;
 }
 
-void Key(WORD wVk, bool bUp) {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = wVk;
-  input.ki.wScan = (WORD)::MapVirtualKeyA(wVk, 0);
-  input.ki.dwFlags = bUp ? KEYEVENTF_KEYUP : 0;
-  ::SendInput(1, &input, sizeof(input));
-}
-
 void Press(WORD wVk) {
-  Key(wVk, false);
-  Key(wVk, true);
+  guitest::KeyEvent(wVk, false);
+  guitest::KeyEvent(wVk, true);
 }
 
 void PressCtrlA() {
-  Key(VK_LCONTROL, false);
+  guitest::KeyEvent(VK_LCONTROL, false);
   Press('A');
-  Key(VK_LCONTROL, true);
+  guitest::KeyEvent(VK_LCONTROL, true);
 }
 
 std::pair<int, int> Selection(HWND hEdit) {

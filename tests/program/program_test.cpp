@@ -472,7 +472,8 @@ TEST(ProgramHostileInputs, EachGivesANoticeOrTheRightDigest) {
   program.SelectAlgorithm(kMd2);
   program.SetText(IDC_DATA, growing.Path());
   program.PostClick(IDC_START);
-  ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Stop"; }));
+  // The first report means the job has the file open and its size known.
+  ASSERT_TRUE(WaitUntil([&] { return program.ProgressPos() > 0; }));
   if (ResizeFromHost(growing.Path(), grown.size() + 4 * 1048576)) {
     const bool bGrewDuringTheJob = program.Text(IDC_START) == "Stop";
     EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_START) == "Start"; }));
@@ -654,22 +655,7 @@ bool HoldForShot(const Program& program, const char* pszName, HWND hPopup = null
   ::GetWindowRect(program.Window(), &rc);
   RECT rcPopup;
   if (hPopup != nullptr && ::GetWindowRect(hPopup, &rcPopup)) ::UnionRect(&rc, &rc, &rcPopup);
-  const std::string marker = std::string("shot-") + pszName;
-  const std::string done = marker + "-done";
-  ::DeleteFileA(done.c_str());
-  const std::string geometry = std::to_string(rc.right - rc.left) + "x" +
-                               std::to_string(rc.bottom - rc.top) + "+" + std::to_string(rc.left) +
-                               "+" + std::to_string(rc.top) + "\n";
-  HANDLE h = ::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD dwWritten = 0;
-  ::WriteFile(h, geometry.data(), (DWORD)geometry.size(), &dwWritten, nullptr);
-  ::CloseHandle(h);
-  const bool bTaken = WaitUntil(
-      [&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
-  ::DeleteFileA(marker.c_str());
-  ::DeleteFileA(done.c_str());
-  return bTaken;
+  return guitest::HoldForShot(rc, pszName);
 }
 
 TEST(ProgramScreenshots, DISABLED_HoldStates) {

@@ -230,21 +230,7 @@ bool HoldForShot(HWND hWnd, const char* pszName) {
   guitest::Pump();
   RECT rc = {};
   ::GetWindowRect(hWnd, &rc);
-  const std::string marker = std::string("shot-") + pszName;
-  const std::string done = marker + "-done";
-  const std::string geometry = std::to_string(rc.right - rc.left) + "x" +
-                               std::to_string(rc.bottom - rc.top) + "+" + std::to_string(rc.left) +
-                               "+" + std::to_string(rc.top) + "\n";
-  HANDLE h = ::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD dwWritten = 0;
-  ::WriteFile(h, geometry.data(), (DWORD)geometry.size(), &dwWritten, nullptr);
-  ::CloseHandle(h);
-  const bool bTaken = WaitUntil(
-      [&] { return ::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
-  ::DeleteFileA(marker.c_str());
-  ::DeleteFileA(done.c_str());
-  return bTaken;
+  return guitest::HoldForShot(rc, pszName);
 }
 
 TEST(ScalingScreenshots, DISABLED_HoldBothDialogs) {
