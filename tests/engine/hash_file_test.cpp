@@ -10,6 +10,7 @@
 
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
+#include "tests/common/MapViewFailure.h"
 #include "tests/common/TempFile.h"
 
 namespace {
@@ -220,14 +221,6 @@ TEST(HashFile, StopFromAnotherThread) {
 }
 
 // Seams for failures that cannot be provoked on demand.
-int g_mapCalls = 0;
-LPVOID WINAPI SecondViewFails(HANDLE h, DWORD access, DWORD high, DWORD low, SIZE_T length) {
-  if (++g_mapCalls == 2) {
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  return ::MapViewOfFile(h, access, high, low, length);
-}
 void* NoMemory(SIZE_T) { return nullptr; }
 DWORD WINAPI SizeUnknown(HANDLE, LPDWORD) {
   ::SetLastError(ERROR_INVALID_FUNCTION);
@@ -241,10 +234,10 @@ TEST(HashFile, FailuresAreNotDigests) {
   DWORD error = 0;
 
   // A view that cannot be mapped part-way: no digest of the front part.
-  g_mapCalls = 0;
-  MappedFileReader::s_pfnMapViewOfFile = SecondViewFails;
-  EXPECT_EQ("", FileDigest(14, file.Path(), "", 0, 0, &reports, &error));
-  MappedFileReader::s_pfnMapViewOfFile = ::MapViewOfFile;
+  {
+    MapViewFailure failure(2, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ("", FileDigest(14, file.Path(), "", 0, 0, &reports, &error));
+  }
   EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), error);
   // The four chunks of the first view were fed and reported, no more.
   EXPECT_EQ((std::vector<int>{11, 23, 34, 46}), reports);

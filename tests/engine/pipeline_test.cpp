@@ -7,6 +7,7 @@
 #include "engine/ChunkPipeline.h"
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
+#include "tests/common/MapViewFailure.h"
 #include "tests/common/TempFile.h"
 
 namespace {
@@ -173,27 +174,15 @@ TEST_F(Pipelined, StopMidRunSendsNoFurtherReport) {
   }
 }
 
-int g_mapCalls = 0;
-int g_failingMap = 0;
-LPVOID WINAPI FailingMap(HANDLE h, DWORD access, DWORD high, DWORD low, SIZE_T length) {
-  if (++g_mapCalls == g_failingMap) {
-    ::SetLastError(ERROR_LOCK_VIOLATION);
-    return nullptr;
-  }
-  return ::MapViewOfFile(h, access, high, low, length);
-}
-
 TEST_F(Pipelined, ReadFailureMidRunFailsWithTheReadersCode) {
   // Four views of kChunksPerRead chunks, the last one short.
   const ULONGLONG qwSize = 13 * 1048576 + 3;
   TempFile file("pipe-read-failure.bin", Pattern(qwSize));
-  MappedFileReader::s_pfnMapViewOfFile = FailingMap;
   for (bool noThread : {false, true}) {
     for (int failing : {1, 2, 4}) {
       m_threads.bFail = noThread;
       m_threads.Clear();
-      g_mapCalls = 0;
-      g_failingMap = failing;
+      MapViewFailure failure(failing, ERROR_LOCK_VIOLATION);
       Hasher hasher(12);
       Receiver receiver;
       EXPECT_EQ("", Digest(hasher, file, receiver)) << "view " << failing;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fileio/MappedFileReader.h"
+#include "tests/common/MapViewFailure.h"
 #include "tests/common/TempFile.h"
 
 namespace {
@@ -190,15 +191,6 @@ TEST(MappedFileReader, ViewFailureWhenAddressSpaceIsGone) {
 }
 
 // Seams for failures that cannot be provoked on demand.
-int g_mapCalls = 0;
-int g_failMapCall = 0;
-LPVOID WINAPI FailingMapView(HANDLE h, DWORD access, DWORD high, DWORD low, SIZE_T length) {
-  if (++g_mapCalls == g_failMapCall) {
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  return ::MapViewOfFile(h, access, high, low, length);
-}
 
 DWORD g_sizeError = 0;
 DWORD g_sizeHigh = 0;
@@ -213,10 +205,8 @@ TEST(MappedFileReader, ViewFailurePartWay) {
   TempFile file("viewfail.bin", data);
   MappedFileReader reader;
   ASSERT_TRUE(reader.Open(file.Path(), GENERIC_READ, FILE_SHARE_READ));
-  g_mapCalls = 0;
-  g_failMapCall = 2;
-  MappedFileReader::s_pfnMapViewOfFile = FailingMapView;
   std::vector<char> buffer(100000);
+  MapViewFailure failure(2, ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(100000u, reader.Read(buffer.data(), 100000));
   EXPECT_EQ(0u, reader.Read(buffer.data(), 100000));
   EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), reader.LastError());
@@ -225,7 +215,6 @@ TEST(MappedFileReader, ViewFailurePartWay) {
   // The next read tries again from the same place.
   EXPECT_EQ(100000u, reader.Read(buffer.data(), 100000));
   EXPECT_EQ(0, std::memcmp(buffer.data(), data.data() + 100000, 100000));
-  MappedFileReader::s_pfnMapViewOfFile = ::MapViewOfFile;
   EXPECT_TRUE(reader.Close());
   EXPECT_TRUE(file.IsFree());
 }

@@ -197,13 +197,16 @@ TEST(ScalingAtThisDpi, DISABLED_AboutBox) {
     HWND hLink = ::GetDlgItem(hAbout, nID);
     SCOPED_TRACE(WindowText(hLink));
     EXPECT_EQ(FontHeight((HFONT)::SendMessageA(hLink, WM_GETFONT, 0, 0)), nDialogFont);
-    // The pointer may still be where an earlier run's link was.
-    ASSERT_TRUE(MoveMouseTo(POINT{0, 0}));
-    EXPECT_TRUE(WaitUntil([&] { return !IsUnderlined(hLink); }, 15000));
+    // Hovered, then left for the icon in the same window. The pointer may
+    // start over a link, where an earlier run left it, so the plain state
+    // is checked after a leave the link has seen.
     ASSERT_TRUE(MoveMouseTo(CentreOf(hLink)));
     EXPECT_TRUE(WaitUntil([&] { return IsUnderlined(hLink); }, 15000));
     EXPECT_EQ(FontHeight((HFONT)::SendMessageA(hLink, WM_GETFONT, 0, 0)), nDialogFont);
     ExpectNothingClipped(hAbout, nDpi);
+    ASSERT_TRUE(MoveMouseTo(CentreOf(hIcon)));
+    EXPECT_TRUE(WaitUntil([&] { return !IsUnderlined(hLink); }, 15000));
+    EXPECT_EQ(FontHeight((HFONT)::SendMessageA(hLink, WM_GETFONT, 0, 0)), nDialogFont);
   }
 
   // Moved to twice the DPI: the icon follows.
