@@ -202,6 +202,11 @@ void HyperLink::SetControlFont(HFONT hFont) {
   InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
+bool HyperLink::IsUnderPointer(HWND hWnd) {
+  POINT pt;
+  return GetCursorPos(&pt) && WindowFromPoint(pt) == hWnd;
+}
+
 void HyperLink::ShowHandCursor() {
   // Without a hand cursor (older systems) keep the current one rather than
   // hiding the pointer.
@@ -218,6 +223,9 @@ LRESULT HyperLink::ControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
       ShowHandCursor();
       TRACKMOUSEEVENT tme = {sizeof(tme), TME_LEAVE | TME_HOVER, hWnd, 1};
       _TrackMouseEvent(&tme);
+      // A quick flick can deliver the move once the pointer has gone, and
+      // not every system then sends a leave: end the hover ourselves.
+      if (!IsUnderPointer(hWnd)) PostMessageA(hWnd, WM_MOUSELEAVE, 0, 0);
       break;
     }
     case WM_LBUTTONDOWN: {

@@ -69,6 +69,7 @@ class HyperLink {
   void UseFont(HGDIOBJ hSource);
   void FollowParentFont();
   void ShowHandCursor();
+  static bool IsUnderPointer(HWND hWnd);
   void SizeToText();
   void ReleaseParent(HWND hWndParent);
   static std::vector<ParentEntry>::iterator FindParent(HWND hWndParent);

@@ -62,8 +62,7 @@ bool ScreenShowsHand() {
 bool ClickOn(HWND hWnd, int dx = 0) {
   POINT pt = CentreOf(hWnd);
   pt.x += dx;
-  if (!MoveMouseTo(pt)) return false;
-  if (!WaitFor([&] { return IsUnderlined(hWnd); })) return false;
+  if (!HoverUntil(pt, [&] { return IsUnderlined(hWnd); })) return false;
   MouseButton(true);
   MouseButton(false);
   return true;
@@ -149,8 +148,7 @@ TEST_F(AboutDialogTest, ShowsProductLineAndTwoWorkingLinks) {
       EXPECT_EQ(TextColourOf(hLink), kNormal);
     }
 
-    ASSERT_TRUE(MoveMouseTo(CentreOf(hWeb)));
-    EXPECT_TRUE(WaitFor([&] { return IsUnderlined(hWeb); }));
+    EXPECT_TRUE(HoverUntil(CentreOf(hWeb), [&] { return IsUnderlined(hWeb); }));
     EXPECT_TRUE(WaitFor(ScreenShowsHand));
     EXPECT_EQ(TextColourOf(hWeb), kHover);
     EXPECT_FALSE(IsUnderlined(hMail));

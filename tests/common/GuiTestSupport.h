@@ -73,6 +73,22 @@ inline bool MoveMouseTo(POINT pt) {
   return true;
 }
 
+// Puts the pointer on pt and, until the condition holds, nudges it
+// there every two seconds as a hand does: a window that appears under a
+// still pointer hears of it only when the pointer moves. For a thread
+// that watches windows of another thread.
+inline bool HoverUntil(POINT pt, const std::function<bool()>& condition,
+                       DWORD dwTimeoutMs = 15000) {
+  if (!MoveMouseTo(pt)) return false;
+  const DWORD dwStart = GetTickCount();
+  for (int i = 1; !condition(); ++i) {
+    if (GetTickCount() - dwStart > dwTimeoutMs) return false;
+    if (i % 200 == 0 && !(SendMouseMove(POINT{pt.x + 1, pt.y}) && SendMouseMove(pt))) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 inline void MouseButton(bool bDown) {
   INPUT input = {};
   input.type = INPUT_MOUSE;

@@ -512,8 +512,8 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
   ::SetForegroundWindow(d.m_hWnd);
   HWND hTip = TooltipOf(d.m_hWnd);
   ASSERT_NE(hTip, nullptr);
-  guitest::MoveMouseTo(guitest::CentreOf(d.Item(IDC_VERDICT)));
-  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(hTip) != FALSE; }, 15000));
+  EXPECT_TRUE(guitest::HoverUntil(guitest::CentreOf(d.Item(IDC_VERDICT)),
+                                  [&] { return ::IsWindowVisible(hTip) != FALSE; }));
   EXPECT_EQ(WindowText(hTip), "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256");
   guitest::MoveMouseTo(POINT{0, 0});
 }

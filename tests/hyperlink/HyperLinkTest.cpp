@@ -334,6 +334,26 @@ TEST_F(HyperLinkTest, PointerOverALinkUnderlinesItAndShowsTheHand) {
   EXPECT_TRUE(PumpUntil([] { return !ShowsHandCursor(); }));
 }
 
+// A quick flick across a link: its move arrives when the pointer is
+// already elsewhere, where no leave would ever follow.
+TEST_F(HyperLinkTest, AMoveSeenAfterThePointerLeftLeavesTheLinkPlain) {
+  HyperLink link;
+  ASSERT_TRUE(link.Attach(m_hLink1));
+  ASSERT_TRUE(MoveMouseTo(EmptySpot()));
+  Pump();
+  SendMessageA(m_hLink1, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+  EXPECT_TRUE(PumpUntil([&] { return !IsUnderlined(m_hLink1); }));
+  Pump(20);
+  EXPECT_FALSE(IsUnderlined(m_hLink1));
+  EXPECT_EQ(TextColourOf(m_hLink1), kNormal);
+
+  // The pointer still works the link afterwards.
+  ASSERT_TRUE(MoveMouseTo(CentreOf(m_hLink1)));
+  EXPECT_TRUE(PumpUntil([&] { return IsUnderlined(m_hLink1); }));
+  ASSERT_TRUE(MoveMouseTo(EmptySpot()));
+  EXPECT_TRUE(PumpUntil([&] { return !IsUnderlined(m_hLink1); }));
+}
+
 TEST_F(HyperLinkTest, ClickOnALinkOpensItOnceAndReleaseElsewhereNothing) {
   RecordingLink link1, link2;
   link1.SetURL("http://www.vexorin.example/");

@@ -672,9 +672,8 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   program.SelectAlgorithm(kSha256);
   program.SetText(IDC_EXPECTED, Expected(kMd5, "abc"));
   ASSERT_EQ(program.Text(IDC_VERDICT), "No match");
-  guitest::MoveMouseTo(guitest::CentreOf(program.Item(IDC_VERDICT)));
   std::vector<HWND> tips;
-  ASSERT_TRUE(WaitUntil([&] {
+  ASSERT_TRUE(guitest::HoverUntil(guitest::CentreOf(program.Item(IDC_VERDICT)), [&] {
     tips = TopLevelWindows(program.ProcessId(), "tooltips_class32",
                            "32 digits: MD2, MD4, MD5, RIPEMD-128");
     return !tips.empty();

@@ -19,8 +19,8 @@ CWinApp g_app("Vexorin");
 namespace {
 
 using guitest::CentreOf;
+using guitest::HoverUntil;
 using guitest::IsUnderlined;
-using guitest::MoveMouseTo;
 
 const char kDesktopKey[] = "Control Panel\\Desktop";
 
@@ -200,12 +200,10 @@ TEST(ScalingAtThisDpi, DISABLED_AboutBox) {
     // Hovered, then left for the icon in the same window. The pointer may
     // start over a link, where an earlier run left it, so the plain state
     // is checked after a leave the link has seen.
-    ASSERT_TRUE(MoveMouseTo(CentreOf(hLink)));
-    EXPECT_TRUE(WaitUntil([&] { return IsUnderlined(hLink); }, 15000));
+    EXPECT_TRUE(HoverUntil(CentreOf(hLink), [&] { return IsUnderlined(hLink); }));
     EXPECT_EQ(FontHeight((HFONT)::SendMessageA(hLink, WM_GETFONT, 0, 0)), nDialogFont);
     ExpectNothingClipped(hAbout, nDpi);
-    ASSERT_TRUE(MoveMouseTo(CentreOf(hIcon)));
-    EXPECT_TRUE(WaitUntil([&] { return !IsUnderlined(hLink); }, 15000));
+    EXPECT_TRUE(HoverUntil(CentreOf(hIcon), [&] { return !IsUnderlined(hLink); }));
     EXPECT_EQ(FontHeight((HFONT)::SendMessageA(hLink, WM_GETFONT, 0, 0)), nDialogFont);
   }
 
@@ -246,8 +244,8 @@ TEST(ScalingScreenshots, DISABLED_HoldBothDialogs) {
   ASSERT_NE(hAbout, nullptr);
   ::SetWindowPos(hAbout, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
   // The web link under the pointer, as in the other picture of the box.
-  ASSERT_TRUE(MoveMouseTo(CentreOf(::GetDlgItem(hAbout, IDC_WEB_LINK))));
-  ASSERT_TRUE(WaitUntil([&] { return IsUnderlined(::GetDlgItem(hAbout, IDC_WEB_LINK)); }));
+  HWND hWeb = ::GetDlgItem(hAbout, IDC_WEB_LINK);
+  ASSERT_TRUE(HoverUntil(CentreOf(hWeb), [&] { return IsUnderlined(hWeb); }));
   ASSERT_TRUE(HoldForShot(hAbout, "about"));
   ::PostMessageA(hAbout, WM_CLOSE, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }));
