@@ -15,11 +15,6 @@ const int kSpins = 1000;
 
 }  // namespace
 
-void ChunkPipeline::OwnedHandle::Reset(HANDLE h) {
-  if (m_h) ::CloseHandle(m_h);
-  m_h = h;
-}
-
 bool ChunkPipeline::Gate::Create() {
   m_event.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
   return m_event.Get() != nullptr;

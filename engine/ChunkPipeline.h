@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 
+#include "engine/OwnedHandle.h"
+
 class MappedFileReader;
 
 // Reads an open file front to back in chunks for one consumer thread. A
@@ -57,19 +59,6 @@ class ChunkPipeline {
     void operator()(BYTE* p) const { ::HeapFree(::GetProcessHeap(), 0, p); }
   };
   using Buffer = std::unique_ptr<BYTE, HeapFreer>;
-
-  class OwnedHandle {
-   public:
-    OwnedHandle() = default;
-    ~OwnedHandle() { Reset(nullptr); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-    void Reset(HANDLE h);
-
-   private:
-    HANDLE m_h = nullptr;
-  };
 
   // One side waiting for a condition the other side makes true: a short
   // spin, then an event that is set only when the waiter is asleep, so a

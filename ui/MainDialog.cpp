@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -370,33 +371,27 @@ void MainDialog::OnBnClickedStart() {
   if (pfnStart == nullptr) return;
   m_bRunning = TRUE;
   DWORD dwThreadId = 0;
-  HANDLE hThread = CreateWorker(pfnStart, &dwThreadId);
-  if (hThread == nullptr) {
+  OwnedHandle thread(CreateWorker(pfnStart, &dwThreadId));
+  if (!thread) {
     m_bRunning = FALSE;
     return;
   }
   // The previous worker has ended its job; it may not have returned yet.
-  std::vector<HANDLE> stillEnding;
-  for (HANDLE h : m_endingThreads) {
-    if (::WaitForSingleObject(h, 0) == WAIT_TIMEOUT)
-      stillEnding.push_back(h);
-    else
-      ::CloseHandle(h);
-  }
-  if (m_hThread != nullptr) stillEnding.push_back(m_hThread);
-  m_endingThreads.swap(stillEnding);
-  m_hThread = hThread;
+  m_endingThreads.erase(std::remove_if(m_endingThreads.begin(), m_endingThreads.end(),
+                                       [](const OwnedHandle& h) {
+                                         return ::WaitForSingleObject(h.Get(), 0) != WAIT_TIMEOUT;
+                                       }),
+                        m_endingThreads.end());
+  if (m_thread) m_endingThreads.push_back(std::move(m_thread));
+  m_thread = std::move(thread);
   m_dwThreadId = dwThreadId;
 }
 
 void MainDialog::EndJobThread() {
   // Workers of ended jobs send nothing more: they only return.
-  for (HANDLE h : m_endingThreads) {
-    ::WaitForSingleObject(h, INFINITE);
-    ::CloseHandle(h);
-  }
+  for (const OwnedHandle& h : m_endingThreads) ::WaitForSingleObject(h.Get(), INFINITE);
   m_endingThreads.clear();
-  if (m_hThread == nullptr) return;
+  if (!m_thread) return;
   m_bClosing = TRUE;
   for (;;) {
     {
@@ -405,14 +400,14 @@ void MainDialog::EndJobThread() {
       if (Hasher* pHasher = m_pHasher) pHasher->m_bStop = 1;
     }
     // The worker waits in messages it sends to this thread: serve them.
-    const DWORD dwWait = ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, 100, QS_SENDMESSAGE);
+    const DWORD dwWait =
+        ::MsgWaitForMultipleObjects(1, m_thread.Address(), FALSE, 100, QS_SENDMESSAGE);
     if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_FAILED) break;
     MSG msg;
     ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     ::EnumThreadWindows(m_dwThreadId, &DismissNotice, 0);
   }
-  ::CloseHandle(m_hThread);
-  m_hThread = nullptr;
+  m_thread.Reset();
 }
 
 void MainDialog::OnProgress(int nPercent) {

@@ -8,6 +8,7 @@
 
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
+#include "engine/OwnedHandle.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/CallbackThunk.h"
@@ -53,11 +54,11 @@ class MainDialog : public CDialog {
 
   // The worker of the current (or last) job; kept so that closing the
   // dialog can stop it and wait for it.
-  HANDLE m_hThread = nullptr;
+  OwnedHandle m_thread;
   DWORD m_dwThreadId = 0;
   // Workers of earlier jobs that had put their result in but not yet
   // returned when the next job started; closing waits for them too.
-  std::vector<HANDLE> m_endingThreads;
+  std::vector<OwnedHandle> m_endingThreads;
   std::atomic<BOOL> m_bClosing{FALSE};
   // The last percentage the worker put on the bar (worker thread only).
   int m_nLastReport = -1;

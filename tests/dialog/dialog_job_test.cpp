@@ -212,7 +212,7 @@ TEST(MainDialogClose, AsksAtEveryStepOfAJobsStartUp) {
   AnswerBox(hBox, IDYES);
   d.m_dialog.Release();
   EXPECT_TRUE(d.WaitEnded());
-  EXPECT_EQ(d.m_dialog.m_hThread, nullptr);
+  EXPECT_FALSE(d.m_dialog.m_thread);
 }
 
 // A real Ctrl+V of a text far beyond the edit control's default limit, into

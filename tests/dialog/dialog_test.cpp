@@ -899,7 +899,7 @@ TEST(MainDialogJobs, NoThreadMeansNoJob) {
     d.m_dialog.m_bFailCreate = !bBind;
     EXPECT_TRUE(SendReturns(d.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
                             (LPARAM)d.Item(IDC_START)));
-    EXPECT_EQ(d.m_dialog.m_hThread, nullptr);
+    EXPECT_FALSE(d.m_dialog.m_thread);
     EXPECT_EQ(d.Text(IDC_START), "Start");
     EXPECT_TRUE(d.Enabled(IDC_ALGORITHM));
     EXPECT_FALSE(d.m_dialog.m_bRunning);
@@ -956,7 +956,7 @@ TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {
     ASSERT_NE(hBox, nullptr);
     AnswerBox(hBox, IDYES);
     ASSERT_TRUE(d.WaitEnded()) << i;
-    EXPECT_EQ(d.m_dialog.m_hThread, nullptr);
+    EXPECT_FALSE(d.m_dialog.m_thread);
     EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
   }
 }
