@@ -1,5 +1,7 @@
 #include "engine/Catalogue.h"
 
+#include <cstring>
+
 namespace {
 
 #define VEXORIN_CATALOGUE_CHECKSUM(TEXT, NAME, BYTES, DIGEST) {TEXT, BYTES, false},
@@ -30,15 +32,6 @@ bool IsSeparator(char c) {
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
 }
 
 std::string LengthHint(size_t nDigits) {
@@ -90,5 +83,7 @@ DigestComparison CompareWithExpected(const std::string& expected, const std::str
   const CatalogueEntry* pEntry = CatalogueEntryAt(nAlgorithm);
   if (pEntry == nullptr || digits.size() != pEntry->HexDigits())
     return {DigestVerdict::kNoMatch, LengthHint(digits.size())};
-  return {EqualIgnoringCase(digits, result) ? DigestVerdict::kMatch : DigestVerdict::kNoMatch, ""};
+  const bool bSame =
+      digits.size() == result.size() && _stricmp(digits.c_str(), result.c_str()) == 0;
+  return {bSame ? DigestVerdict::kMatch : DigestVerdict::kNoMatch, ""};
 }

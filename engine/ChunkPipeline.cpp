@@ -116,7 +116,7 @@ void ChunkPipeline::Stop() {
     m_bCancel.store(1);
     m_slotFree.Wake();
     ::WaitForSingleObject(m_thread.Get(), INFINITE);
-    m_thread.Reset(nullptr);
+    m_thread.Reset();
   }
   for (Buffer& buffer : m_buffers) buffer.reset();
 }

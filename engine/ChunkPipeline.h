@@ -5,7 +5,7 @@
 #include <atomic>
 #include <memory>
 
-#include "engine/OwnedHandle.h"
+#include "fileio/OwnedHandle.h"
 
 class MappedFileReader;
 

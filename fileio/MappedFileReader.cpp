@@ -2,6 +2,7 @@
 
 #include "fileio/GuardedCopy.h"
 #include "fileio/LongPath.h"
+#include "fileio/OwnedHandle.h"
 
 DWORD(WINAPI* MappedFileReader::s_pfnGetFileSize)(HANDLE, LPDWORD) = ::GetFileSize;
 LPVOID(WINAPI* MappedFileReader::s_pfnMapViewOfFile)
@@ -22,39 +23,32 @@ bool MappedFileReader::Open(const char* path, DWORD dwAccess, DWORD dwShare) {
     if (!Close()) return false;
   }
   m_dwAccess = dwAccess;
-  HANDLE hFile = CreateFileAnyLength(path, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr) {
-    m_dwLastError = ::GetLastError();
-    m_hFile = nullptr;
-    m_dwAccess = GENERIC_READ;
-    return false;
-  }
+  HANDLE hOpened =
+      CreateFileAnyLength(path, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (hOpened == INVALID_HANDLE_VALUE || hOpened == nullptr) return FailOpen(::GetLastError());
+  OwnedHandle file(hOpened);
   // Devices and pipes (NUL, COM1, \\.\pipe\...) open like files but have
   // no size and no pages: reading one would pass for an empty file.
-  if (::GetFileType(hFile) != FILE_TYPE_DISK) {
-    ::CloseHandle(hFile);
-    m_dwLastError = ERROR_NOT_SUPPORTED;
-    m_dwAccess = GENERIC_READ;
-    return false;
-  }
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK) return FailOpen(ERROR_NOT_SUPPORTED);
   DWORD dwHigh = 0;
   ::SetLastError(NO_ERROR);
-  const DWORD dwLow = s_pfnGetFileSize(hFile, &dwHigh);
+  const DWORD dwLow = s_pfnGetFileSize(file.Get(), &dwHigh);
   if (dwLow == INVALID_FILE_SIZE) {
     // 0xFFFFFFFF is also a valid low word; only a set error code means the
     // size is unknown, and a file of unknown size must not be read.
     const DWORD dwError = ::GetLastError();
-    if (dwError != NO_ERROR) {
-      ::CloseHandle(hFile);
-      m_dwLastError = dwError;
-      m_dwAccess = GENERIC_READ;
-      return false;
-    }
+    if (dwError != NO_ERROR) return FailOpen(dwError);
   }
-  m_hFile = hFile;
+  m_hFile = file.Release();
   m_qwSize = (static_cast<ULONGLONG>(dwHigh) << 32) | dwLow;
   m_dwLastError = 0;
   return true;
+}
+
+bool MappedFileReader::FailOpen(DWORD dwError) {
+  m_dwAccess = GENERIC_READ;
+  m_dwLastError = dwError;
+  return false;
 }
 
 bool MappedFileReader::Close() {

@@ -43,6 +43,9 @@ class MappedFileReader {
   static LPVOID(WINAPI* s_pfnMapViewOfFile)(HANDLE, DWORD, DWORD, DWORD, SIZE_T);
 
  private:
+  // Ends a failed Open: nothing held, the code kept; returns false.
+  bool FailOpen(DWORD dwError);
+
   HANDLE m_hFile = nullptr;
   HANDLE m_hMapping = nullptr;
   BYTE* m_pView = nullptr;

@@ -137,6 +137,10 @@ BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
 
 BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (CWnd::OnWndMsg(message, wParam, lParam, pResult)) return TRUE;
+  if (message == WM_DPICHANGED) {
+    OnDpiChanged(LOWORD(wParam));
+    return FALSE;  // the dialog manager then scales the window and its controls
+  }
   if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
     if (LOWORD(wParam) == IDOK) {
       OnOK();
@@ -159,10 +163,6 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
   }
   CDialog* pDialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
   if (pDialog == nullptr) return FALSE;  // messages before WM_INITDIALOG
-  if (message == WM_DPICHANGED) {
-    pDialog->OnDpiChanged(LOWORD(wParam));
-    return FALSE;  // the dialog manager then scales the window and its controls
-  }
   LRESULT lResult = 0;
   if (!pDialog->OnWndMsg(message, wParam, lParam, &lResult)) return FALSE;
   switch (message) {

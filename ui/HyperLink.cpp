@@ -8,6 +8,15 @@
 const char HyperLink::PROP_OBJECT_PTR[] = "HyperLink::PROP_OBJECT_PTR";
 std::vector<HyperLink::ParentEntry> HyperLink::s_parents;
 
+namespace {
+
+bool IsUnderPointer(HWND hWnd) {
+  POINT pt;
+  return GetCursorPos(&pt) && WindowFromPoint(pt) == hWnd;
+}
+
+}  // namespace
+
 static_assert(sizeof(SHELLEXECUTEINFOA) == (sizeof(void*) == 4 ? 60 : 112),
               "the shell expects the platform's layout");
 static_assert(sizeof(LOGFONTA) == 60, "the font description is read as 60 bytes");
@@ -200,11 +209,6 @@ BOOL CALLBACK HyperLink::FindHeir(HWND hWndChild, LPARAM lParam) {
 void HyperLink::SetControlFont(HFONT hFont) {
   SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), FALSE);
   InvalidateRect(m_hWnd, nullptr, TRUE);
-}
-
-bool HyperLink::IsUnderPointer(HWND hWnd) {
-  POINT pt;
-  return GetCursorPos(&pt) && WindowFromPoint(pt) == hWnd;
 }
 
 void HyperLink::ShowHandCursor() {

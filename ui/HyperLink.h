@@ -69,7 +69,6 @@ class HyperLink {
   void UseFont(HGDIOBJ hSource);
   void FollowParentFont();
   void ShowHandCursor();
-  static bool IsUnderPointer(HWND hWnd);
   void SizeToText();
   void ReleaseParent(HWND hWndParent);
   static std::vector<ParentEntry>::iterator FindParent(HWND hWndParent);

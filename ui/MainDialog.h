@@ -8,7 +8,7 @@
 
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
-#include "engine/OwnedHandle.h"
+#include "fileio/OwnedHandle.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/CallbackThunk.h"
