@@ -4,6 +4,8 @@
 
 namespace {
 
+const char kFips202Suffix[] = " (FIPS 202)";
+
 #define VEXORIN_CATALOGUE_CHECKSUM(TEXT, NAME, BYTES, DIGEST) {TEXT, BYTES, false},
 #define VEXORIN_CATALOGUE_KEYED(TEXT, NAME, BYTES, DIGEST) {TEXT, BYTES, true},
 const CatalogueEntry kEntries[kAlgorithmCount] = {
@@ -85,5 +87,20 @@ DigestComparison CompareWithExpected(const std::string& expected, const std::str
     return {DigestVerdict::kNoMatch, LengthHint(digits.size())};
   const bool bSame =
       digits.size() == result.size() && _stricmp(digits.c_str(), result.c_str()) == 0;
-  return {bSame ? DigestVerdict::kMatch : DigestVerdict::kNoMatch, ""};
+  if (bSame) return {DigestVerdict::kMatch, ""};
+  return {DigestVerdict::kNoMatch, StandardSha3Hint(nAlgorithm)};
+}
+
+std::string StandardSha3Hint(UINT nAlgorithm) {
+  // The Keccak entries and their standard twins share a list text but for
+  // the suffix, so the pairing follows the catalogue.
+  const CatalogueEntry* pEntry = CatalogueEntryAt(nAlgorithm);
+  if (pEntry == nullptr) return std::string();
+  const std::string twin = std::string(pEntry->pszName) + kFips202Suffix;
+  for (const CatalogueEntry& entry : kEntries) {
+    if (twin == entry.pszName)
+      return std::string(pEntry->pszName) + " gives the original Keccak digest; " + twin +
+             " gives the standard SHA-3 digest that is published today.";
+  }
+  return std::string();
 }

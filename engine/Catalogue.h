@@ -12,28 +12,34 @@
 // Hasher.cpp computes the entry with (it checks the length against it).
 // Everything that names, counts or dispatches entries expands this list.
 // clang-format off
-#define VEXORIN_CATALOGUE(CHECKSUM, KEYED)                                                                \
-  CHECKSUM("CRC32",      CRC32,     4,  Crc32Digest)                                                      \
-  CHECKSUM("Adler32",    Adler32,   4,  Adler32Digest)                                                    \
-  KEYED(   "Tiger",      Tiger,     24, LibraryHmac<CryptoPP::Tiger>)                                     \
-  KEYED(   "Panama",     Panama,    32, LibraryHmac<CryptoPP::Weak::PanamaHash<CryptoPP::LittleEndian>>)  \
-  KEYED(   "Whirlpool",  Whirlpool, 64, LibraryHmac<CryptoPP::Whirlpool>)                                 \
-  KEYED(   "MD2",        MD2,       16, LibraryHmac<CryptoPP::Weak::MD2>)                                 \
-  KEYED(   "MD4",        MD4,       16, LibraryHmac<CryptoPP::Weak::MD4>)                                 \
-  KEYED(   "MD5",        MD5,       16, LibraryHmac<CryptoPP::Weak::MD5>)                                 \
-  KEYED(   "RIPEMD-128", RIPEMD128, 16, LibraryHmac<CryptoPP::RIPEMD128>)                                 \
-  KEYED(   "RIPEMD-160", RIPEMD160, 20, LibraryHmac<CryptoPP::RIPEMD160>)                                 \
-  KEYED(   "RIPEMD-256", RIPEMD256, 32, LibraryHmac<CryptoPP::RIPEMD256>)                                 \
-  KEYED(   "RIPEMD-320", RIPEMD320, 40, LibraryHmac<CryptoPP::RIPEMD320>)                                 \
-  KEYED(   "SHA1",       SHA1,      20, LibraryHmac<CryptoPP::SHA1>)                                      \
-  KEYED(   "SHA2-224",   SHA224,    28, LibraryHmac<CryptoPP::SHA224>)                                    \
-  KEYED(   "SHA2-256",   SHA256,    32, LibraryHmac<CryptoPP::SHA256>)                                    \
-  KEYED(   "SHA2-384",   SHA384,    48, LibraryHmac<CryptoPP::SHA384>)                                    \
-  KEYED(   "SHA2-512",   SHA512,    64, LibraryHmac<CryptoPP::SHA512>)                                    \
-  KEYED(   "SHA3-224",   SHA3_224,  28, KeccakHmac<CryptoPP::Keccak_224>)                                 \
-  KEYED(   "SHA3-256",   SHA3_256,  32, KeccakHmac<CryptoPP::Keccak_256>)                                 \
-  KEYED(   "SHA3-384",   SHA3_384,  48, KeccakHmac<CryptoPP::Keccak_384>)                                 \
-  KEYED(   "SHA3-512",   SHA3_512,  64, KeccakHmac<CryptoPP::Keccak_512>)
+#define VEXORIN_CATALOGUE(CHECKSUM, KEYED)                                                                            \
+  CHECKSUM("CRC32",               CRC32,         4,  Crc32Digest)                                                     \
+  CHECKSUM("Adler32",             Adler32,       4,  Adler32Digest)                                                   \
+  KEYED(   "Tiger",               Tiger,         24, LibraryHmac<CryptoPP::Tiger>)                                    \
+  KEYED(   "Panama",              Panama,        32, LibraryHmac<CryptoPP::Weak::PanamaHash<CryptoPP::LittleEndian>>) \
+  KEYED(   "Whirlpool",           Whirlpool,     64, LibraryHmac<CryptoPP::Whirlpool>)                                \
+  KEYED(   "MD2",                 MD2,           16, LibraryHmac<CryptoPP::Weak::MD2>)                                \
+  KEYED(   "MD4",                 MD4,           16, LibraryHmac<CryptoPP::Weak::MD4>)                                \
+  KEYED(   "MD5",                 MD5,           16, LibraryHmac<CryptoPP::Weak::MD5>)                                \
+  KEYED(   "RIPEMD-128",          RIPEMD128,     16, LibraryHmac<CryptoPP::RIPEMD128>)                                \
+  KEYED(   "RIPEMD-160",          RIPEMD160,     20, LibraryHmac<CryptoPP::RIPEMD160>)                                \
+  KEYED(   "RIPEMD-256",          RIPEMD256,     32, LibraryHmac<CryptoPP::RIPEMD256>)                                \
+  KEYED(   "RIPEMD-320",          RIPEMD320,     40, LibraryHmac<CryptoPP::RIPEMD320>)                                \
+  KEYED(   "SHA1",                SHA1,          20, LibraryHmac<CryptoPP::SHA1>)                                     \
+  KEYED(   "SHA2-224",            SHA224,        28, LibraryHmac<CryptoPP::SHA224>)                                   \
+  KEYED(   "SHA2-256",            SHA256,        32, LibraryHmac<CryptoPP::SHA256>)                                   \
+  KEYED(   "SHA2-384",            SHA384,        48, LibraryHmac<CryptoPP::SHA384>)                                   \
+  KEYED(   "SHA2-512",            SHA512,        64, LibraryHmac<CryptoPP::SHA512>)                                   \
+  KEYED(   "SHA3-224",            SHA3_224,      28, KeccakHmac<CryptoPP::Keccak_224>)                                \
+  KEYED(   "SHA3-256",            SHA3_256,      32, KeccakHmac<CryptoPP::Keccak_256>)                                \
+  KEYED(   "SHA3-384",            SHA3_384,      48, KeccakHmac<CryptoPP::Keccak_384>)                                \
+  KEYED(   "SHA3-512",            SHA3_512,      64, KeccakHmac<CryptoPP::Keccak_512>)                                \
+  KEYED(   "SHA3-224 (FIPS 202)", FIPS_SHA3_224, 28, LibraryHmac<CryptoPP::SHA3_224>)                                 \
+  KEYED(   "SHA3-256 (FIPS 202)", FIPS_SHA3_256, 32, LibraryHmac<CryptoPP::SHA3_256>)                                 \
+  KEYED(   "SHA3-384 (FIPS 202)", FIPS_SHA3_384, 48, LibraryHmac<CryptoPP::SHA3_384>)                                 \
+  KEYED(   "SHA3-512 (FIPS 202)", FIPS_SHA3_512, 64, LibraryHmac<CryptoPP::SHA3_512>)                                 \
+  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<CryptoPP::BLAKE2b>)                                  \
+  KEYED(   "BLAKE2s-256",         BLAKE2s256,    32, LibraryHmac<CryptoPP::BLAKE2s>)
 // clang-format on
 
 // The algorithm indexes by name (kAlgorithmMD5 == 7), and the entry count.
@@ -74,6 +80,11 @@ struct DigestComparison {
 // The expected text without white space, colons and dashes, and without a
 // leading "0x" or "0X": the digest as it is printed in lists and on pages.
 std::string NormaliseExpectedDigest(const std::string& expected);
+
+// For a Keccak entry, one line naming the standard SHA-3 entry of its size:
+// a published "SHA3" digest is the standard's, so a Keccak entry's "No
+// match" says where to look. Empty for every other entry.
+std::string StandardSha3Hint(UINT nAlgorithm);
 
 // Compares a typed or pasted digest with the result of entry nAlgorithm.
 DigestComparison CompareWithExpected(const std::string& expected, const std::string& result,

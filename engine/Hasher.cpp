@@ -1,6 +1,7 @@
 #include "engine/Hasher.h"
 
 #include <cryptopp/adler32.h>
+#include <cryptopp/blake2.h>
 #include <cryptopp/crc.h>
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
@@ -13,6 +14,7 @@
 #include <cryptopp/panama.h>
 #include <cryptopp/ripemd.h>
 #include <cryptopp/sha.h>
+#include <cryptopp/sha3.h>
 #include <cryptopp/tiger.h>
 #include <cryptopp/whrlpool.h>
 

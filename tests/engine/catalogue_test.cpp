@@ -2,6 +2,8 @@
 // the comparison of a typed or pasted digest with a result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "engine/Catalogue.h"
@@ -22,6 +24,9 @@ TEST(Catalogue, EntriesInListOrderWithLengthsAndHmac) {
       {"SHA1", 20, true},       {"SHA2-224", 28, true},   {"SHA2-256", 32, true},
       {"SHA2-384", 48, true},   {"SHA2-512", 64, true},   {"SHA3-224", 28, true},
       {"SHA3-256", 32, true},   {"SHA3-384", 48, true},   {"SHA3-512", 64, true},
+      {"SHA3-224 (FIPS 202)", 28, true}, {"SHA3-256 (FIPS 202)", 32, true},
+      {"SHA3-384 (FIPS 202)", 48, true}, {"SHA3-512 (FIPS 202)", 64, true},
+      {"BLAKE2b-512", 64, true},         {"BLAKE2s-256", 32, true},
   };
   ASSERT_EQ(kAlgorithmCount, sizeof(published) / sizeof(published[0]));
   for (UINT i = 0; i < kAlgorithmCount; ++i) {
@@ -36,12 +41,29 @@ TEST(Catalogue, EntriesInListOrderWithLengthsAndHmac) {
   }
   EXPECT_EQ(kAlgorithmMD5, 7u);
   EXPECT_EQ(kAlgorithmSHA3_512, 20u);
+  EXPECT_EQ(kAlgorithmBLAKE2s256, 26u);
   // Outside: the count itself, the selection of an empty list, any larger.
   const UINT outside[] = {kAlgorithmCount, (UINT)-1, 1000u};
   for (UINT n : outside) {
     EXPECT_EQ(CatalogueEntryAt(n), nullptr) << n;
     EXPECT_FALSE(OffersHmac(n)) << n;
   }
+}
+
+TEST(Catalogue, EachKeccakEntryNamesItsStandardTwin) {
+  const UINT keccak[] = {kAlgorithmSHA3_224, kAlgorithmSHA3_256, kAlgorithmSHA3_384,
+                         kAlgorithmSHA3_512};
+  for (UINT n : keccak) {
+    const std::string name = CatalogueEntryAt(n)->pszName;
+    EXPECT_EQ(StandardSha3Hint(n), name + " gives the original Keccak digest; " + name +
+                                       " (FIPS 202) gives the standard SHA-3 digest that is "
+                                       "published today.");
+  }
+  for (UINT n = 0; n < kAlgorithmCount; ++n) {
+    if (std::find(std::begin(keccak), std::end(keccak), n) == std::end(keccak))
+      EXPECT_EQ(StandardSha3Hint(n), "") << n;
+  }
+  EXPECT_EQ(StandardSha3Hint(kAlgorithmCount), "");
 }
 
 TEST(Catalogue, NamesByDigestLength) {
@@ -53,11 +75,11 @@ TEST(Catalogue, NamesByDigestLength) {
       {32, "MD2, MD4, MD5, RIPEMD-128"},
       {40, "RIPEMD-160, SHA1"},
       {48, "Tiger"},
-      {56, "SHA2-224, SHA3-224"},
-      {64, "Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+      {56, "SHA2-224, SHA3-224, SHA3-224 (FIPS 202)"},
+      {64, "Panama, RIPEMD-256, SHA2-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256"},
       {80, "RIPEMD-320"},
-      {96, "SHA2-384, SHA3-384"},
-      {128, "Whirlpool, SHA2-512, SHA3-512"},
+      {96, "SHA2-384, SHA3-384, SHA3-384 (FIPS 202)"},
+      {128, "Whirlpool, SHA2-512, SHA3-512, SHA3-512 (FIPS 202), BLAKE2b-512"},
       {0, ""},
       {4, ""},
       {63, ""},
@@ -124,7 +146,7 @@ TEST(ExpectedDigest, Verdicts) {
       {"800150983cd24fb0d6963f7d28e17f72", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch, ""},
       // Another length: the entries that have it are named.
       {kSha256Abc, kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
-       "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+       "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256"},
       {"900150983cd24fb0d6963f7d28e17f7", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
        "31 digits: no entry has a digest of this length"},
       {"900150983cd24fb0d6963f7d28e17f7200", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNoMatch,
@@ -146,6 +168,17 @@ TEST(ExpectedDigest, Verdicts) {
       {"0x", kMd5Abc, kAlgorithmMD5, DigestVerdict::kNone, ""},
       {kMd5Abc, "", kAlgorithmMD5, DigestVerdict::kNone, ""},
       {"zz", "", kAlgorithmMD5, DigestVerdict::kNone, ""},
+      // A Keccak entry's "No match" names the standard entry of its size;
+      // the standard entries and every other entry add nothing.
+      {"a7ffc6f8bf1ed76651c14756a061d662f580ff4de43b49fa82d80a4b80f8434a",
+       "c5d2460186f7233c927e7db2dcc703c0e500b653ca82273b7bfad8045d85a470", kAlgorithmSHA3_256,
+       DigestVerdict::kNoMatch,
+       "SHA3-256 gives the original Keccak digest; SHA3-256 (FIPS 202) gives the standard SHA-3 "
+       "digest that is published today."},
+      {"c5d2460186f7233c927e7db2dcc703c0e500b653ca82273b7bfad8045d85a470",
+       "a7ffc6f8bf1ed76651c14756a061d662f580ff4de43b49fa82d80a4b80f8434a", kAlgorithmFIPS_SHA3_256,
+       DigestVerdict::kNoMatch, ""},
+      {kSha256Abc, kSha256Abc, kAlgorithmSHA3_256, DigestVerdict::kMatch, ""},
       // No entry selected: no length fits.
       {kMd5Abc, kMd5Abc, (UINT)-1, DigestVerdict::kNoMatch, "32 digits: MD2, MD4, MD5, RIPEMD-128"},
   };
