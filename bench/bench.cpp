@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     std::string text(textMiB * 1048576, '\0');
     for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 131 + (i >> 13));
     std::printf("HashString vs library object, %zu MiB text\n", textMiB);
-    std::printf("%-11s %12s %12s %8s\n", "entry", "engine MiB/s", "raw MiB/s", "ratio");
+    std::printf("%-19s %12s %12s %8s\n", "entry", "engine MiB/s", "raw MiB/s", "ratio");
     for (UINT entry = first; entry <= last; ++entry) {
       Hasher hasher(entry);
       double engine = 1e30, raw = 1e30;
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
           }
         }
       }
-      std::printf("%-11s %12.1f %12.1f %8.3f\n", CatalogueEntryAt(entry)->pszName,
+      std::printf("%-19s %12.1f %12.1f %8.3f\n", CatalogueEntryAt(entry)->pszName,
                   MiBPerSecond(text.size(), engine), MiBPerSecond(text.size(), raw), raw / engine);
       std::fflush(stdout);
     }
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     std::printf("\nReader alone %.1f MiB/s; copying alone %.1f MiB/s\n",
                 MiBPerSecond(data.size(), readerTime), MiBPerSecond(data.size(), copyTime));
     std::printf("\nHashFile vs HashString on the same %zu bytes\n", data.size());
-    std::printf("%-11s %12s %12s %8s\n", "entry", "file MiB/s", "memory MiB/s", "ratio");
+    std::printf("%-19s %12s %12s %8s\n", "entry", "file MiB/s", "memory MiB/s", "ratio");
     for (UINT entry = first; entry <= last; ++entry) {
       Hasher hasher(entry);
       double file = 1e30, memory = 1e30;
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
           }
         }
       }
-      std::printf("%-11s %12.1f %12.1f %8.3f%s\n", CatalogueEntryAt(entry)->pszName,
+      std::printf("%-19s %12.1f %12.1f %8.3f%s\n", CatalogueEntryAt(entry)->pszName,
                   MiBPerSecond(data.size(), file), MiBPerSecond(data.size(), memory), memory / file,
                   fromFile == fromMemory ? "" : "  MISMATCH");
       std::fflush(stdout);

@@ -77,9 +77,17 @@ UINT EntryNamed(const char* pszName) {
 bool ReadPeers(const char* pszList, Peer* pPeers) {
   FILE* pFile = std::fopen(pszList, "r");
   if (!pFile) return false;
-  char szEntry[64], szName[64];
-  double dMiBs;
-  while (std::fscanf(pFile, "%63s %63s %lf", szEntry, szName, &dMiBs) == 3) {
+  char szLine[256];
+  while (std::fgets(szLine, sizeof(szLine), pFile) != nullptr) {
+    // entry|program|MiB/s: list texts may hold spaces.
+    char* pszName = std::strchr(szLine, '|');
+    char* pszSpeed = pszName != nullptr ? std::strchr(pszName + 1, '|') : nullptr;
+    if (pszSpeed == nullptr) continue;
+    *pszName++ = '\0';
+    *pszSpeed++ = '\0';
+    const char* szEntry = szLine;
+    const char* szName = pszName;
+    const double dMiBs = std::atof(pszSpeed);
     const UINT nEntry = EntryNamed(szEntry);
     if (nEntry == kAlgorithmCount) {
       std::fprintf(stderr, "no entry is called %s\n", szEntry);
@@ -119,7 +127,7 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
       "\nThe dialog's file job against the fastest other program on the same %.0f MiB "
       "file,\nand against HashString on %zu MiB in memory (MiB/s, fastest of up to %d)\n",
       dMiB, text.size() / 1048576, nReps);
-  std::printf("%-10s %9s %9s %-18s %7s %9s %7s\n", "entry", "dialog", "peer", "(fastest peer)",
+  std::printf("%-19s %9s %9s %-18s %7s %9s %7s\n", "entry", "dialog", "peer", "(fastest peer)",
               "/peer", "memory", "/memory");
   int nFailures = 0;
   const bool bAll = std::find(options.bOnly, options.bOnly + kAlgorithmCount, true) ==
@@ -132,7 +140,7 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
       std::string shown;
       const double d = DialogJob(driver, int(e), &shown);
       if (d < 0) {
-        std::printf("%-10s the dialog showed no digest\n", CatalogueEntryAt(e)->pszName);
+        std::printf("%-19s the dialog showed no digest\n", CatalogueEntryAt(e)->pszName);
         ++nFailures;
         break;
       }
@@ -145,11 +153,11 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
     const double dDialogMiBs = MiBPerSecond(dMiB * 1048576.0, dDialog);
     const double dMemoryMiBs = MiBPerSecond(double(text.size()), dMemory);
     if (peers[e].dMiBs > 0) {
-      std::printf("%-10s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
+      std::printf("%-19s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
                   dDialogMiBs, peers[e].dMiBs, peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs,
                   dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
     } else {
-      std::printf("%-10s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
+      std::printf("%-19s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
                   dDialogMiBs, "-", "(none)", "-", dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
     }
     std::fflush(stdout);
@@ -197,7 +205,7 @@ int main(int argc, char** argv) {
 
   std::printf("A file job through the dialog against HashFile alone (%.0f MiB, fastest of %d)\n",
               dMiB, nReps);
-  std::printf("%-10s %12s %12s %10s\n", "entry", "HashFile", "dialog job", "dialog");
+  std::printf("%-19s %12s %12s %10s\n", "entry", "HashFile", "dialog job", "dialog");
   const UINT kEntries[] = {kAlgorithmCRC32, kAlgorithmMD5, kAlgorithmSHA256, kAlgorithmSHA3_256};
   int nFailures = 0;
   for (int e = 0; e < 4; ++e) {
@@ -207,14 +215,14 @@ int main(int argc, char** argv) {
       dDirect = std::min(dDirect, DirectJob(kEntries[e], pszPath, &direct));
       const double d = DialogJob(driver, kEntries[e], &shown);
       if (d < 0 || shown != direct) {
-        std::printf("%-10s the dialog showed \"%s\", HashFile gave \"%s\"\n",
+        std::printf("%-19s the dialog showed \"%s\", HashFile gave \"%s\"\n",
                     CatalogueEntryAt(kEntries[e])->pszName, shown.c_str(), direct.c_str());
         ++nFailures;
         break;
       }
       dDialog = std::min(dDialog, d);
     }
-    std::printf("%-10s %10.3f s %10.3f s %+9.2f%%\n", CatalogueEntryAt(kEntries[e])->pszName,
+    std::printf("%-19s %10.3f s %10.3f s %+9.2f%%\n", CatalogueEntryAt(kEntries[e])->pszName,
                 dDirect, dDialog, 100.0 * (dDialog - dDirect) / dDirect);
   }
   // For reference: what the reports of one such job cost by themselves,

@@ -410,6 +410,8 @@ TEST(MainDialogKeyboard, EnterAndEscapeDoNothingAndCtrlASelectsAll) {
 namespace {
 
 const char kSha256Abc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const char k64Digits[] =
+    "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256";
 const COLORREF kDarkGreen = RGB(0, 100, 0);
 const COLORREF kDarkRed = RGB(139, 0, 0);
 
@@ -436,18 +438,21 @@ HWND TooltipOf(HWND hDlg) {
 }
 
 // The text the tooltip shows for the verdict; "<no tool>" without one.
+// Through the wide message: the narrow one hands out at most 80 characters.
 std::string VerdictTip(DialogDriver& d) {
-  char szText[1025] = {};
-  TTTOOLINFOA ti = {};
-  ti.cbSize = TTTOOLINFOA_V2_SIZE;
+  wchar_t szText[1025] = {};
+  TTTOOLINFOW ti = {};
+  ti.cbSize = TTTOOLINFOW_V2_SIZE;
   ti.hwnd = d.m_hWnd;
   ti.uId = (UINT_PTR)d.Item(IDC_VERDICT);
   HWND hTip = TooltipOf(d.m_hWnd);
-  if (hTip == nullptr || !::SendMessageA(hTip, TTM_GETTOOLINFOA, 0, (LPARAM)&ti))
+  if (hTip == nullptr || !::SendMessageW(hTip, TTM_GETTOOLINFOW, 0, (LPARAM)&ti))
     return "<no tool>";
   ti.lpszText = szText;
-  ::SendMessageA(hTip, TTM_GETTEXTA, sizeof(szText), (LPARAM)&ti);
-  return szText;
+  ::SendMessageW(hTip, TTM_GETTEXTW, sizeof(szText) / sizeof(szText[0]), (LPARAM)&ti);
+  char szNarrow[4 * 1025] = {};
+  ::WideCharToMultiByte(CP_UTF8, 0, szText, -1, szNarrow, sizeof(szNarrow), nullptr, nullptr);
+  return szNarrow;
 }
 
 // What a user sees of the verdict: its word, and its colour as the dialog
@@ -493,7 +498,7 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
       {"0x900150983cd24fb0d6963f7d28e17f72", kMatch, ""},
       {" 0X900150983CD24FB0D6963F7D28E17F72 ", kMatch, ""},
       {"900150983cd24fb0d6963f7d28e17f73", kNoMatch, ""},
-      {kSha256Abc, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+      {kSha256Abc, kNoMatch, k64Digits},
       {"900150983cd24fb0d6963f7d28e17f7", kNoMatch,
        "31 digits: no entry has a digest of this length"},
       {"900150983cd24fb0d6963f7d28e17f7z", kNoMatch, kNotHex},
@@ -514,7 +519,7 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
   ASSERT_NE(hTip, nullptr);
   EXPECT_TRUE(guitest::HoverUntil(guitest::CentreOf(d.Item(IDC_VERDICT)),
                                   [&] { return ::IsWindowVisible(hTip) != FALSE; }));
-  EXPECT_EQ(WindowText(hTip), "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256");
+  EXPECT_EQ(WindowText(hTip), k64Digits);
   guitest::MoveMouseTo(POINT{0, 0});
 }
 
@@ -570,10 +575,12 @@ TEST(MainDialogExpected, FollowsTypingTheAlgorithmTheCaseAndTheMode) {
     UINT nAlgorithm;
     Shown shown;
     const char* pszTip;
-  } entries[] = {{kAlgorithmMD5, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+  } entries[] = {{kAlgorithmMD5, kNoMatch, k64Digits},
                  {kAlgorithmSHA256, kMatch, ""},
-                 {kAlgorithmSHA3_256, kNoMatch, ""},
-                 {kAlgorithmCRC32, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+                 {kAlgorithmSHA3_256, kNoMatch,
+                  "SHA3-256 gives the original Keccak digest; SHA3-256 (FIPS 202) gives the "
+                  "standard SHA-3 digest that is published today."},
+                 {kAlgorithmCRC32, kNoMatch, k64Digits},
                  {kAlgorithmSHA256, kMatch, ""}};
   for (const auto& e : entries) {
     d.SelectAlgorithm(e.nAlgorithm);

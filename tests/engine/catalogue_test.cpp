@@ -17,16 +17,33 @@ TEST(Catalogue, EntriesInListOrderWithLengthsAndHmac) {
     UINT nDigestBytes;
     bool bHmac;
   } published[] = {
-      {"CRC32", 4, false},      {"Adler32", 4, false},    {"Tiger", 24, true},
-      {"Panama", 32, true},     {"Whirlpool", 64, true},  {"MD2", 16, true},
-      {"MD4", 16, true},        {"MD5", 16, true},        {"RIPEMD-128", 16, true},
-      {"RIPEMD-160", 20, true}, {"RIPEMD-256", 32, true}, {"RIPEMD-320", 40, true},
-      {"SHA1", 20, true},       {"SHA2-224", 28, true},   {"SHA2-256", 32, true},
-      {"SHA2-384", 48, true},   {"SHA2-512", 64, true},   {"SHA3-224", 28, true},
-      {"SHA3-256", 32, true},   {"SHA3-384", 48, true},   {"SHA3-512", 64, true},
-      {"SHA3-224 (FIPS 202)", 28, true}, {"SHA3-256 (FIPS 202)", 32, true},
-      {"SHA3-384 (FIPS 202)", 48, true}, {"SHA3-512 (FIPS 202)", 64, true},
-      {"BLAKE2b-512", 64, true},         {"BLAKE2s-256", 32, true},
+      {"CRC32", 4, false},
+      {"Adler32", 4, false},
+      {"Tiger", 24, true},
+      {"Panama", 32, true},
+      {"Whirlpool", 64, true},
+      {"MD2", 16, true},
+      {"MD4", 16, true},
+      {"MD5", 16, true},
+      {"RIPEMD-128", 16, true},
+      {"RIPEMD-160", 20, true},
+      {"RIPEMD-256", 32, true},
+      {"RIPEMD-320", 40, true},
+      {"SHA1", 20, true},
+      {"SHA2-224", 28, true},
+      {"SHA2-256", 32, true},
+      {"SHA2-384", 48, true},
+      {"SHA2-512", 64, true},
+      {"SHA3-224", 28, true},
+      {"SHA3-256", 32, true},
+      {"SHA3-384", 48, true},
+      {"SHA3-512", 64, true},
+      {"SHA3-224 (FIPS 202)", 28, true},
+      {"SHA3-256 (FIPS 202)", 32, true},
+      {"SHA3-384 (FIPS 202)", 48, true},
+      {"SHA3-512 (FIPS 202)", 64, true},
+      {"BLAKE2b-512", 64, true},
+      {"BLAKE2s-256", 32, true},
   };
   ASSERT_EQ(kAlgorithmCount, sizeof(published) / sizeof(published[0]));
   for (UINT i = 0; i < kAlgorithmCount; ++i) {
@@ -60,8 +77,9 @@ TEST(Catalogue, EachKeccakEntryNamesItsStandardTwin) {
                                        "published today.");
   }
   for (UINT n = 0; n < kAlgorithmCount; ++n) {
-    if (std::find(std::begin(keccak), std::end(keccak), n) == std::end(keccak))
+    if (std::find(std::begin(keccak), std::end(keccak), n) == std::end(keccak)) {
       EXPECT_EQ(StandardSha3Hint(n), "") << n;
+    }
   }
   EXPECT_EQ(StandardSha3Hint(kAlgorithmCount), "");
 }

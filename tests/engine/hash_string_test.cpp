@@ -40,7 +40,8 @@ enum Entry {
   kBLAKE2s256,
   kEntries
 };
-static_assert(kEntries == kAlgorithmCount, "one vector table entry per catalogue entry");
+static_assert(UINT(kEntries) == UINT(kAlgorithmCount),
+              "one vector table entry per catalogue entry");
 
 std::string Hash(UINT entry, const std::string& text, const std::string& key = "", int hmac = 0,
                  int upper = 0) {
@@ -146,22 +147,27 @@ const std::vector<Vector>& PublishedVectors() {
       {kFIPS_SHA3_256, "", "a7ffc6f8bf1ed76651c14756a061d662f580ff4de43b49fa82d80a4b80f8434a"},
       {kFIPS_SHA3_256, "abc", "3a985da74fe225b2045c172d6bd390bd855f086e3e9d525b46bfe24511431532"},
       {kFIPS_SHA3_384, "",
-       "0c63a75b845e4f7d01107d852e4c2485c51a50aaaa94fc61995e71bbee983a2ac3713831264adb47fb6bd1e058d5"
+       "0c63a75b845e4f7d01107d852e4c2485c51a50aaaa94fc61995e71bbee983a2ac3713831264adb47fb6bd1e058d"
+       "5"
        "f004"},
       {kFIPS_SHA3_384, "abc",
        "ec01498288516fc926459f58e2c6ad8df9b473cb0fc08c2596da7cf0e49be4b298d88cea927ac7f539f1edf2283"
        "76d25"},
       {kFIPS_SHA3_512, "",
-       "a69f73cca23a9ac5c8b567dc185a756e97c982164fe25859e0d1dcc1475c80a615b2123af1f5f94c11e3e9402c3a"
+       "a69f73cca23a9ac5c8b567dc185a756e97c982164fe25859e0d1dcc1475c80a615b2123af1f5f94c11e3e9402c3"
+       "a"
        "c558f500199d95b6d3e301758586281dcd26"},
       {kFIPS_SHA3_512, "abc",
-       "b751850b1a57168a5693cd924b6b096e08f621827444f70d884f5d0240d2712e10e116e9192af3c91a7ec57647e3"
+       "b751850b1a57168a5693cd924b6b096e08f621827444f70d884f5d0240d2712e10e116e9192af3c91a7ec57647e"
+       "3"
        "934057340b4cf408d5a56592f8274eec53f0"},
       {kBLAKE2b512, "",
-       "786a02f742015903c6c6fd852552d272912f4740e15847618a86e217f71f5419d25e1031afee585313896444934e"
+       "786a02f742015903c6c6fd852552d272912f4740e15847618a86e217f71f5419d25e1031afee585313896444934"
+       "e"
        "b04b903a685b1448b755d56f701afe9be2ce"},
       {kBLAKE2b512, "abc",
-       "ba80a53f981c4d0d6a2797b69f12f6e94c212f14685ac4b74b12bb6fdbffa2d17d87c5392aab792dc252d5de4533"
+       "ba80a53f981c4d0d6a2797b69f12f6e94c212f14685ac4b74b12bb6fdbffa2d17d87c5392aab792dc252d5de453"
+       "3"
        "cc9518d38aa8dbf1925ab92386edd4009923"},
       {kBLAKE2s256, "", "69217a3079908094e11121d042354a7c1f55b6482ca1a51e1b250dfd1ed0eef9"},
       {kBLAKE2s256, "abc", "508c5e8c327c14e2e1a72ba34eeb452f37458b209ed63a294d999b4c86675982"},
