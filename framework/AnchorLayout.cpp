@@ -88,7 +88,8 @@ void AnchorLayout::Shift(int dx) {
     const bool bGrow = m_pRules[i].anchor == Anchor::kGrow;
     hDwp = ::DeferWindowPos(hDwp, hCtl, nullptr, rc.left + (bGrow ? 0 : dx), rc.top,
                             rc.right - rc.left + (bGrow ? dx : 0), rc.bottom - rc.top,
-                            SWP_NOZORDER | SWP_NOACTIVATE | (bGrow ? SWP_NOMOVE : SWP_NOSIZE));
+                            SWP_NOZORDER | SWP_NOACTIVATE |
+                                (bGrow ? SWP_NOMOVE : SWP_NOSIZE | SWP_NOCOPYBITS));
   }
   if (hDwp != nullptr) ::EndDeferWindowPos(hDwp);
 }
