@@ -100,6 +100,39 @@ inline void ExpectFollowing(HWND hDlg, const std::vector<Place>& places, int dx,
   }
 }
 
+// How many pixels of a window's place on the screen are dark, text or
+// edges, after every pending paint is done: none where a control has been
+// painted over.
+inline int DarkPixelsShown(HWND hWnd) {
+  ::RedrawWindow(::GetAncestor(hWnd, GA_ROOT), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  RECT rc;
+  ::GetWindowRect(hWnd, &rc);
+  const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+  HDC hScreen = ::GetDC(nullptr);
+  HDC hMem = ::CreateCompatibleDC(hScreen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = cx;
+  bi.bmiHeader.biHeight = -cy;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* pBits = nullptr;
+  HBITMAP hBitmap = ::CreateDIBSection(hMem, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+  HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
+  ::BitBlt(hMem, 0, 0, cx, cy, hScreen, rc.left, rc.top, SRCCOPY);
+  int nDark = 0;
+  for (int i = 0; pBits != nullptr && i < cx * cy; ++i) {
+    const DWORD dw = static_cast<const DWORD*>(pBits)[i];
+    if ((dw & 0xFF) + ((dw >> 8) & 0xFF) + ((dw >> 16) & 0xFF) < 240) ++nDark;
+  }
+  ::SelectObject(hMem, hOld);
+  ::DeleteObject(hBitmap);
+  ::DeleteDC(hMem);
+  ::ReleaseDC(nullptr, hScreen);
+  return nDark;
+}
+
 inline int DroppedListHeight(HWND hCombo) {
   RECT rc = {};
   ::SendMessageA(hCombo, CB_GETDROPPEDCONTROLRECT, 0, (LPARAM)&rc);
@@ -207,6 +240,8 @@ inline void ExpectWideningKeepsTheArrangement(DialogDriver& d) {
   EXPECT_EQ(ClientSize(hDlg).cx, cxWork > sizeTemplate.cx ? cxWork : sizeTemplate.cx);
   EXPECT_EQ(ClientSize(hDlg).cy, sizeTemplate.cy);
   ExpectFollowing(hDlg, places, ClientSize(hDlg).cx - sizeTemplate.cx);
+  // The moved buttons are drawn at their new places, not painted over.
+  for (int nID : {IDC_COPY, IDC_ABOUT, IDOK}) EXPECT_GT(DarkPixelsShown(d.Item(nID)), 0) << nID;
   ::ShowWindow(hDlg, SW_RESTORE);
   EXPECT_FALSE(::IsZoomed(hDlg));
   ExpectFollowing(hDlg, places, 0);

@@ -163,7 +163,7 @@ class Program {
 // The crash dialog of the system's debugger, had any process failed.
 bool CrashDialogShown() { return !TopLevelWindows(0, nullptr, "Program Error").empty(); }
 
-TEST(ProgramStart, OwnTaskBarWindowOfFixedSizeAndExitEndsWithCodeZero) {
+TEST(ProgramStart, OwnTaskBarWindowThatWidensAndExitEndsWithCodeZero) {
   Program program;
   ASSERT_NE(program.Window(), nullptr) << "no window titled Vexorin from " << ProgramPath();
   EXPECT_EQ(ClassOf(program.Window()), "#32770");
@@ -172,8 +172,8 @@ TEST(ProgramStart, OwnTaskBarWindowOfFixedSizeAndExitEndsWithCodeZero) {
   const LONG lExStyle = ::GetWindowLongA(program.Window(), GWL_EXSTYLE);
   EXPECT_TRUE(lExStyle & WS_EX_APPWINDOW);
   EXPECT_TRUE(lStyle & WS_MINIMIZEBOX);
-  EXPECT_FALSE(lStyle & WS_MAXIMIZEBOX);
-  EXPECT_FALSE(lStyle & WS_THICKFRAME);
+  EXPECT_TRUE(lStyle & WS_MAXIMIZEBOX);
+  EXPECT_TRUE(lStyle & WS_THICKFRAME);
   EXPECT_EQ(program.Text(IDC_START), "Start");
 
   program.PostClick(IDOK);
