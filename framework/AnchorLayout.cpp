@@ -80,6 +80,8 @@ void AnchorLayout::Shift(int dx) {
   m_cxLaid += dx;
   if (dx == 0) return;
   // All controls move in one step: no control is drawn at a place between.
+  // A moved control paints itself anew rather than taking its old pixels
+  // along, which the dialog's own repainting could cover.
   HDWP hDwp = ::BeginDeferWindowPos((int)m_nRules);
   for (size_t i = 0; i < m_nRules && hDwp != nullptr; ++i) {
     HWND hCtl = ::GetDlgItem(m_hDlg, m_pRules[i].nID);

@@ -17,6 +17,8 @@ namespace {
 CWinApp g_app("Vexorin");
 
 const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
+const char k64DigitEntries[] =
+    "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256";
 
 std::string SystemText(DWORD dwError) {
   char sz[1024] = {};
@@ -437,18 +439,21 @@ HWND TooltipOf(HWND hDlg) {
 }
 
 // The text the tooltip shows for the verdict; "<no tool>" without one.
+// Asked in its wide form: the narrow one hands out 80 characters at most.
 std::string VerdictTip(DialogDriver& d) {
-  char szText[1025] = {};
-  TTTOOLINFOA ti = {};
-  ti.cbSize = TTTOOLINFOA_V2_SIZE;
+  wchar_t szText[1025] = {};
+  TTTOOLINFOW ti = {};
+  ti.cbSize = TTTOOLINFOW_V2_SIZE;
   ti.hwnd = d.m_hWnd;
   ti.uId = (UINT_PTR)d.Item(IDC_VERDICT);
   HWND hTip = TooltipOf(d.m_hWnd);
-  if (hTip == nullptr || !::SendMessageA(hTip, TTM_GETTOOLINFOA, 0, (LPARAM)&ti))
+  if (hTip == nullptr || !::SendMessageW(hTip, TTM_GETTOOLINFOW, 0, (LPARAM)&ti))
     return "<no tool>";
   ti.lpszText = szText;
-  ::SendMessageA(hTip, TTM_GETTEXTA, sizeof(szText), (LPARAM)&ti);
-  return szText;
+  ::SendMessageW(hTip, TTM_GETTEXTW, sizeof(szText) / sizeof(szText[0]), (LPARAM)&ti);
+  char szNarrow[2 * 1025] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, szText, -1, szNarrow, sizeof(szNarrow), nullptr, nullptr);
+  return szNarrow;
 }
 
 // What a user sees of the verdict: its word, and its colour as the dialog
@@ -494,7 +499,7 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
       {"0x900150983cd24fb0d6963f7d28e17f72", kMatch, ""},
       {" 0X900150983CD24FB0D6963F7D28E17F72 ", kMatch, ""},
       {"900150983cd24fb0d6963f7d28e17f73", kNoMatch, ""},
-      {kSha256Abc, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+      {kSha256Abc, kNoMatch, k64DigitEntries},
       {"900150983cd24fb0d6963f7d28e17f7", kNoMatch,
        "31 digits: no entry has a digest of this length"},
       {"900150983cd24fb0d6963f7d28e17f7z", kNoMatch, kNotHex},
@@ -515,7 +520,7 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
   ASSERT_NE(hTip, nullptr);
   EXPECT_TRUE(guitest::HoverUntil(guitest::CentreOf(d.Item(IDC_VERDICT)),
                                   [&] { return ::IsWindowVisible(hTip) != FALSE; }));
-  EXPECT_EQ(WindowText(hTip), "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256");
+  EXPECT_EQ(WindowText(hTip), k64DigitEntries);
   guitest::MoveMouseTo(POINT{0, 0});
 }
 
@@ -571,10 +576,12 @@ TEST(MainDialogExpected, FollowsTypingTheAlgorithmTheCaseAndTheMode) {
     UINT nAlgorithm;
     Shown shown;
     const char* pszTip;
-  } entries[] = {{kAlgorithmMD5, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+  } entries[] = {{kAlgorithmMD5, kNoMatch, k64DigitEntries},
                  {kAlgorithmSHA256, kMatch, ""},
-                 {kAlgorithmSHA3_256, kNoMatch, ""},
-                 {kAlgorithmCRC32, kNoMatch, "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256"},
+                 {kAlgorithmSHA3_256, kNoMatch,
+                  "SHA3-256 gives the original Keccak digest; SHA3-256 (FIPS 202) gives the "
+                  "standard SHA-3 digest that is published today."},
+                 {kAlgorithmCRC32, kNoMatch, k64DigitEntries},
                  {kAlgorithmSHA256, kMatch, ""}};
   for (const auto& e : entries) {
     d.SelectAlgorithm(e.nAlgorithm);
