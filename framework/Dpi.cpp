@@ -34,3 +34,10 @@ HICON LoadIconForDpi(HINSTANCE hInstance, UINT nID, bool bLarge, UINT nDpi) {
   const int cy = SystemMetricForDpi(bLarge ? SM_CYICON : SM_CYSMICON, nDpi);
   return (HICON)::LoadImageA(hInstance, MAKEINTRESOURCEA(nID), IMAGE_ICON, cx, cy, 0);
 }
+
+void KeepDialogControlsOnDpiChange(HWND hDlg) {
+  const DWORD dwDisableControlRelayout = 0x0004;  // DDC_DISABLE_CONTROL_RELAYOUT
+  static const auto pfn =
+      UserFunction<BOOL(WINAPI*)(HWND, DWORD, DWORD)>("SetDialogDpiChangeBehavior");
+  if (pfn != nullptr) pfn(hDlg, dwDisableControlRelayout, dwDisableControlRelayout);
+}

@@ -21,6 +21,10 @@ int SystemMetricForDpi(int nIndex, UINT nDpi);
 // so that the image made for that size is taken rather than a stretched
 // one. The caller destroys it.
 HICON LoadIconForDpi(HINSTANCE hInstance, UINT nID, bool bLarge, UINT nDpi);
+// Tells the dialog manager to leave the dialog's controls where they are on
+// a DPI change (it still resizes the dialog and sends the new fonts), for a
+// dialog that places them itself. Nothing on systems without the setting.
+void KeepDialogControlsOnDpiChange(HWND hDlg);
 
 // An owned icon handle.
 class CIconHandle {

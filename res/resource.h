@@ -27,6 +27,7 @@
 #define IDC_KEY 1016
 #define IDC_EXPECTED 1017
 #define IDC_VERDICT 1018
+#define IDC_GROUP 1019
 
 // About dialog controls
 #define IDC_WEB_LINK 1005

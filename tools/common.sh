@@ -72,13 +72,14 @@ build_tree() {
   cmake --build "$BUILD_DIR" -j "$(nproc)" "$@"
 }
 
-# Starts a private headless X server; stop_session ends it and every
-# wineserver that start_wine started.
+# Starts a private headless X server, by default with room for the main
+# window at 192 DPI (VEXORIN_SCREEN=1024x768x24 sets another screen);
+# stop_session ends it and every wineserver that start_wine started.
 start_display() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${VEXORIN_SCREEN:-2560x1600x24}" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
   read -r display <"$fifo"
   rm -f "$fifo"
@@ -95,11 +96,14 @@ start_wine() {
     wineserver -w  # let the set-up server exit before a persistent one starts
   fi
   # This Wine does not look into /usr/share/wine/fonts; the caption buttons
-  # need its Marlett font, else they show as the letters 0, 1 and r.
-  local fonts=$WINEPREFIX/drive_c/windows/Fonts
-  if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
-    mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
-  fi
+  # need its Marlett font, else they show as the letters 0, 1 and r, and
+  # the dialogs its Tahoma, else they are measured in a wider stand-in.
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts font
+  for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+    if [ ! -f "$fonts/$font" ] && [ -f "/usr/share/wine/fonts/$font" ]; then
+      mkdir -p "$fonts" && cp "/usr/share/wine/fonts/$font" "$fonts/"
+    fi
+  done
   wineserver -p
   WINE_PREFIXES+=("$WINEPREFIX")
   # There is no window manager on the virtual display: let Wine draw the

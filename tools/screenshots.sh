@@ -3,7 +3,8 @@
 # an MD5 result (screenshot-string.png), an expected digest of the wrong
 # length with its tooltip (screenshot-nomatch.png), File mode idle after a
 # job whose digest matches the expected one (screenshot-file.png) and a job
-# under way (screenshot-job.png).
+# under way (screenshot-job.png); then, on a screen 1024 pixels wide, the
+# window maximized with a SHA2-512 digest (screenshot-maximized.png).
 # Builds nothing: it needs a built tree (tools/test.sh builds one), whose
 # program_tests.exe starts Vexorin.exe and holds each state in turn.
 # VEXORIN_DPI=144 takes them at another screen resolution (best into another
@@ -37,6 +38,19 @@ for name in string nomatch file job; do
 done
 if ! wait "$runner"; then
   log "the test failed after the pictures:"
+  cat shots.log >&2
+  exit 1
+fi
+
+stop_session
+VEXORIN_SCREEN=1024x768x24 start_session
+set_dpi "${VEXORIN_DPI:-96}"
+"$WINE" program_tests.exe --gtest_also_run_disabled_tests \
+  --gtest_filter='ProgramScreenshots.DISABLED_HoldMaximized' >shots.log 2>&1 &
+runner=$!
+take_shot maximized "$out_dir/screenshot-maximized.png" "$runner"
+if ! wait "$runner"; then
+  log "the test failed after the picture:"
   cat shots.log >&2
   exit 1
 fi

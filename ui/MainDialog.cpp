@@ -24,6 +24,16 @@ const COLORREF kNoMatchColour = RGB(139, 0, 0);  // dark red
 const int kJobControls[] = {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA,     IDC_BROWSE,
                             IDC_KEY,       IDC_RESULT, IDC_COPY, IDC_UPPERCASE};
 
+// How the controls follow the window's width; the labels and "Result to
+// uppercase" stay where they are.
+const AnchorRule kLayout[] = {
+    {IDC_ALGORITHM, Anchor::kGrow}, {IDC_DATA, Anchor::kGrow},     {IDC_KEY, Anchor::kGrow},
+    {IDC_RESULT, Anchor::kGrow},    {IDC_PROGRESS, Anchor::kGrow}, {IDC_EXPECTED, Anchor::kGrow},
+    {IDC_GROUP, Anchor::kGrow},     {IDC_BROWSE, Anchor::kMove},   {IDC_HMAC, Anchor::kMove},
+    {IDC_COPY, Anchor::kMove},      {IDC_START, Anchor::kMove},    {IDC_VERDICT, Anchor::kMove},
+    {IDC_ABOUT, Anchor::kMove},     {IDOK, Anchor::kMove},
+};
+
 std::string LoadText(UINT nID) {
   char szText[512] = {};
   ::LoadStringA(AfxGetResourceHandle(), nID, szText, sizeof(szText));
@@ -108,6 +118,7 @@ BOOL MainDialog::OnInitDialog() {
   CheckDlgButton(IDC_STRING, BST_CHECKED);
   ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
   ::EnableWindow(GetDlgItem(IDC_HMAC), FALSE);
+  m_layout.Capture(m_hWnd, kLayout, sizeof(kLayout) / sizeof(kLayout[0]));
   return TRUE;  // focus to the first tab stop: the data source
 }
 
@@ -492,7 +503,27 @@ BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
     *pResult = 0;
     return TRUE;
   }
+  if (OnLayoutMessage(message, wParam, lParam)) {
+    *pResult = 0;
+    return TRUE;
+  }
   return CDialog::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+BOOL MainDialog::OnLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_GETMINMAXINFO:
+      m_layout.OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+      return TRUE;
+    case WM_SIZE:
+      m_layout.OnSize((UINT)wParam, LOWORD(lParam));
+      return FALSE;
+    case WM_DPICHANGED:  // then the icons, and the dialog manager's fonts
+      m_layout.OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return FALSE;
+    default:
+      return FALSE;
+  }
 }
 
 void MainDialog::OnJobEnded(const JobEnd& end) {

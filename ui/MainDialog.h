@@ -9,6 +9,7 @@
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "fileio/OwnedHandle.h"
+#include "framework/AnchorLayout.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/CallbackThunk.h"
@@ -112,6 +113,11 @@ class MainDialog : public CDialog {
   // Sent by the worker with a JobEnd: puts the result in and ends the job
   // in one step on the user-interface thread.
   static const UINT WM_JOB_ENDED = WM_APP + 1;
+
+  // The window's width: sizing, its least and fixed height, DPI changes.
+  // True when the message needs nothing more.
+  BOOL OnLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  AnchorLayout m_layout;
 
   void RunFileJob(JobEnd& end);
   void OnJobEnded(const JobEnd& end);

@@ -10,6 +10,7 @@
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
 #include "tests/dialog/DialogDriver.h"
+#include "tests/dialog/DialogLayout.h"
 
 namespace {
 
@@ -114,8 +115,8 @@ TEST(MainDialogStart, OpensInStringModeWithFocusInTheDataSource) {
   const LONG lStyle = ::GetWindowLongA(d.m_hWnd, GWL_STYLE);
   EXPECT_TRUE(::GetWindowLongA(d.m_hWnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
   EXPECT_TRUE(lStyle & WS_MINIMIZEBOX);
-  EXPECT_FALSE(lStyle & WS_MAXIMIZEBOX);
-  EXPECT_FALSE(lStyle & WS_THICKFRAME);
+  EXPECT_TRUE(lStyle & WS_MAXIMIZEBOX);
+  EXPECT_TRUE(lStyle & WS_THICKFRAME);
 
   EXPECT_TRUE(d.Checked(IDC_STRING));
   EXPECT_FALSE(d.Checked(IDC_FILE));
@@ -160,7 +161,7 @@ TEST(MainDialogStates, StringAndFileLayouts) {
   RECT rcList, rcData, rcBefore;
   ::GetWindowRect(d.Item(IDC_ALGORITHM), &rcList);
   ::GetWindowRect(hData, &rcData);
-  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 247));
+  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 392));
   EXPECT_EQ(rcData.bottom - rcData.top, rcList.bottom - rcList.top);
   EXPECT_FALSE(d.ReadOnly(IDC_DATA));
   EXPECT_FALSE(::GetWindowLongA(d.m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
@@ -172,7 +173,7 @@ TEST(MainDialogStates, StringAndFileLayouts) {
   d.Click(IDC_FILE);
   EXPECT_EQ(d.Text(IDC_DATA), "");
   EXPECT_EQ(d.Text(IDC_RESULT), "");
-  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 191));
+  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 336));
   EXPECT_EQ(WidthOf(hData), WidthOf(d.Item(IDC_RESULT)));
   ::GetWindowRect(hData, &rcData);
   EXPECT_EQ(rcData.left, rcBefore.left);
@@ -194,7 +195,7 @@ TEST(MainDialogStates, StringAndFileLayouts) {
   EXPECT_FALSE(d.ReadOnly(IDC_DATA));
   EXPECT_FALSE(d.Visible(IDC_BROWSE));
   EXPECT_FALSE(d.Enabled(IDC_START));
-  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 247));
+  EXPECT_EQ(WidthOf(hData), DialogUnitsToPixels(d.m_hWnd, 392));
   // A click focuses the button it presses by itself, so File is chosen
   // here the way a program would: check it and tell the dialog.
   ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(IDC_COPY), TRUE);
@@ -647,19 +648,20 @@ TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved)
     RECT rc;  // left, top, width, height
     bool bSize;
   } controls[] = {
-      {IDC_COPY, {258, 74, 50, 13}, true},      {IDC_START, {258, 90, 50, 13}, true},
-      {IDC_ALGORITHM, {61, 14, 247, 0}, false}, {IDC_STRING, {61, 30, 35, 8}, true},
+      {IDC_COPY, {403, 74, 50, 13}, true},      {IDC_START, {403, 90, 50, 13}, true},
+      {IDC_ALGORITHM, {61, 14, 392, 0}, false}, {IDC_STRING, {61, 30, 35, 8}, true},
       {IDC_FILE, {100, 30, 27, 8}, true},       {IDC_DATA, {61, 42, 0, 0}, false},
-      {IDC_BROWSE, {258, 42, 50, 13}, true},    {IDC_KEY, {61, 58, 191, 12}, true},
-      {IDC_HMAC, {258, 60, 50, 8}, true},       {IDC_RESULT, {61, 74, 191, 12}, true},
-      {IDC_PROGRESS, {61, 90, 191, 12}, true},  {IDC_EXPECTED, {61, 106, 191, 12}, true},
-      {IDC_VERDICT, {258, 106, 50, 12}, true},  {IDC_UPPERCASE, {7, 136, 80, 8}, true},
-      {IDC_ABOUT, {212, 131, 50, 13}, true},    {IDOK, {266, 131, 50, 13}, true},
+      {IDC_BROWSE, {403, 42, 50, 13}, true},    {IDC_KEY, {61, 58, 336, 12}, true},
+      {IDC_HMAC, {403, 60, 50, 8}, true},       {IDC_RESULT, {61, 74, 336, 12}, true},
+      {IDC_PROGRESS, {61, 90, 336, 12}, true},  {IDC_EXPECTED, {61, 106, 336, 12}, true},
+      {IDC_VERDICT, {403, 106, 50, 12}, true},  {IDC_UPPERCASE, {7, 136, 82, 8}, true},
+      {IDC_ABOUT, {357, 131, 50, 13}, true},    {IDOK, {411, 131, 50, 13}, true},
+      {IDC_GROUP, {7, 3, 454, 123}, true},
   };
-  // The group box and the labels, which have no id, in template order. The
-  // labels are 44 units wide so their text fits at 192 DPI.
-  const RECT statics[] = {{7, 3, 309, 123}, {15, 16, 44, 8}, {15, 30, 44, 8}, {15, 44, 44, 8},
-                          {15, 60, 44, 8},  {15, 76, 44, 8}, {15, 92, 44, 8}, {15, 108, 44, 8}};
+  // The labels, which have no id, in template order. They are 44 units
+  // wide so their text fits at 192 DPI.
+  const RECT statics[] = {{15, 16, 44, 8}, {15, 30, 44, 8}, {15, 44, 44, 8}, {15, 60, 44, 8},
+                          {15, 76, 44, 8}, {15, 92, 44, 8}, {15, 108, 44, 8}};
   // Position and size are converted apart, as the dialog manager does.
   const auto pixels = [&](RECT rc) {
     ::MapDialogRect(d.m_hWnd, &rc);
@@ -693,7 +695,7 @@ TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved)
   }
   RECT rcClient;
   ::GetClientRect(d.m_hWnd, &rcClient);
-  const RECT want = pixels({0, 0, 323, 151});
+  const RECT want = pixels({0, 0, 468, 151});
   EXPECT_EQ(rcClient.right, want.right);
   EXPECT_EQ(rcClient.bottom, want.bottom);
   // The row's styles: a bordered, scrolling, writable edit; a static that
@@ -705,6 +707,96 @@ TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved)
               (::GetWindowLongA(d.Item(IDC_EXPECTED), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
   EXPECT_FALSE(lEdit & ES_READONLY);
   EXPECT_TRUE(::GetWindowLongA(d.Item(IDC_VERDICT), GWL_STYLE) & SS_NOTIFY);
+}
+
+TEST(MainDialogLayout, WiderSizesGrowTheFieldsAndMoveTheRightColumn) {
+  DialogDriver d;
+  layouttest::ExpectWideningKeepsTheArrangement(d);
+}
+
+TEST(MainDialogLayout, DigestsAreWholeAtTheTemplateSizeAndMaximizedOn1024Pixels) {
+  DialogDriver d;
+  ASSERT_EQ(DpiForWindow(d.m_hWnd), 96u);
+  const int cxTemplate = layouttest::ClientSize(d.m_hWnd).cx;
+  HWND hResult = d.Item(IDC_RESULT);
+  layouttest::ExpectEvery64DigitTextWhole(d);
+  d.SetText(IDC_DATA, "abc");
+  for (bool bUpper : {false, true}) {
+    if (d.Checked(IDC_UPPERCASE) != bUpper) d.Click(IDC_UPPERCASE);
+    for (UINT i = 0; i < kAlgorithmCount; ++i) {
+      const CatalogueEntry* pEntry = CatalogueEntryAt(i);
+      SCOPED_TRACE(std::string(pEntry->pszName) + (bUpper ? ", upper case" : ""));
+      d.SelectAlgorithm((int)i);
+      ASSERT_EQ(d.Text(IDC_RESULT).size(), pEntry->HexDigits());
+      // Up to 64 digits at the template's size; all, 128 included, on a
+      // screen 1024 pixels wide, whose maximized client area it is.
+      layouttest::SetClientWidth(d.m_hWnd, cxTemplate);
+      if (pEntry->HexDigits() <= 64) {
+        EXPECT_TRUE(layouttest::ShowsWhole(hResult));
+      }
+      layouttest::SetClientWidth(d.m_hWnd, 1024);
+      EXPECT_TRUE(layouttest::ShowsWhole(hResult));
+    }
+  }
+}
+
+TEST(MainDialogLayout, ADpiChangeScalesTheWidenedLayoutAndTheLeastSize) {
+  DialogDriver d;
+  HWND hDlg = d.m_hWnd;
+  const UINT nDpi = DpiForWindow(hDlg), nNewDpi = nDpi * 3 / 2;
+  const auto scale = [&](LONG l) { return ::MulDiv(l, (int)nNewDpi, (int)nDpi); };
+  const SIZE sizeTemplate = layouttest::ClientSize(hDlg);
+  const int dx = 150;
+  layouttest::SetClientWidth(hDlg, sizeTemplate.cx + dx);
+  const std::vector<layouttest::Place> places = layouttest::Places(hDlg);
+  RECT rcWindow;
+  ::GetWindowRect(hDlg, &rcWindow);
+
+  // Moved to a monitor of 1.5 times the DPI, with the size the system
+  // suggests: every control at its place scaled, extra width included.
+  RECT rcSuggested = {rcWindow.left, rcWindow.top,
+                      rcWindow.left + scale(rcWindow.right - rcWindow.left),
+                      rcWindow.top + scale(rcWindow.bottom - rcWindow.top)};
+  ::SendMessageA(hDlg, WM_DPICHANGED, MAKEWPARAM(nNewDpi, nNewDpi), (LPARAM)&rcSuggested);
+  const SIZE sizeLeast = {scale(sizeTemplate.cx), scale(sizeTemplate.cy)};
+  std::vector<layouttest::Place> scaled = places;
+  for (layouttest::Place& place : scaled)
+    place.rc = RECT{scale(place.rc.left), scale(place.rc.top), scale(place.rc.right),
+                    scale(place.rc.bottom)};
+  // A drop-down list's closed field takes its height from its font.
+  for (layouttest::Place& place : scaled)
+    if (place.nID == IDC_ALGORITHM)
+      place.rc.bottom = place.rc.top + (layouttest::Placed(hDlg, place.hWnd).bottom -
+                                        layouttest::Placed(hDlg, place.hWnd).top);
+  const SIZE sizeNow = layouttest::ClientSize(hDlg);
+  EXPECT_EQ(sizeNow.cy, sizeLeast.cy);
+  EXPECT_GT(sizeNow.cx, sizeLeast.cx);
+  layouttest::ExpectFollowing(hDlg, scaled, sizeNow.cx - scale(sizeTemplate.cx + dx));
+
+  // The least size is the template's at the new DPI.
+  layouttest::SetClientWidth(hDlg, sizeLeast.cx - 30);
+  EXPECT_EQ(layouttest::ClientSize(hDlg).cx, sizeLeast.cx);
+  layouttest::ExpectFollowing(hDlg, scaled, sizeLeast.cx - scale(sizeTemplate.cx + dx));
+  MINMAXINFO info = {};
+  ::SendMessageA(hDlg, WM_GETMINMAXINFO, 0, (LPARAM)&info);
+  ::GetWindowRect(hDlg, &rcWindow);
+  EXPECT_EQ(info.ptMinTrackSize.x, rcWindow.right - rcWindow.left);
+  EXPECT_EQ(info.ptMaxTrackSize.y, rcWindow.bottom - rcWindow.top);
+  EXPECT_EQ(info.ptMaxSize.y, rcWindow.bottom - rcWindow.top);
+
+  // Back at the first DPI and widened as before: the first layout, but for
+  // a pixel of rounding.
+  layouttest::SetClientWidth(hDlg, sizeNow.cx);
+  ::GetWindowRect(hDlg, &rcWindow);
+  RECT rcBack = {rcWindow.left, rcWindow.top,
+                 rcWindow.left + ::MulDiv(rcWindow.right - rcWindow.left, (int)nDpi, (int)nNewDpi),
+                 rcWindow.top + ::MulDiv(rcWindow.bottom - rcWindow.top, (int)nDpi, (int)nNewDpi)};
+  ::SendMessageA(hDlg, WM_DPICHANGED, MAKEWPARAM(nDpi, nDpi), (LPARAM)&rcBack);
+  layouttest::SetClientWidth(hDlg, sizeTemplate.cx + dx);
+  EXPECT_EQ(layouttest::ClientSize(hDlg).cy, sizeTemplate.cy);
+  layouttest::ExpectFollowing(hDlg, places, 0, 1);
+  layouttest::SetClientWidth(hDlg, 1);
+  EXPECT_EQ(layouttest::ClientSize(hDlg).cx, sizeTemplate.cx);
 }
 
 TEST(MainDialogClose, IdleExitAndCloseBoxAskNothing) {

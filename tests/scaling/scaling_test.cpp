@@ -13,6 +13,7 @@
 
 #include "framework/Dpi.h"
 #include "tests/dialog/DialogDriver.h"
+#include "tests/dialog/DialogLayout.h"
 
 CWinApp g_app("Vexorin");
 
@@ -173,6 +174,21 @@ TEST(ScalingAtThisDpi, DISABLED_MainDialog) {
             SystemMetricForDpi(SM_CXICON, nNewDpi));
   EXPECT_EQ(IconWidth((HICON)::SendMessageA(d.m_hWnd, WM_GETICON, ICON_SMALL, 0)),
             SystemMetricForDpi(SM_CXSMICON, nNewDpi));
+}
+
+// The main window at its template size and wider: its arrangement, and the
+// widest 64-digit texts and the SHA2-256 digest whole at the template size.
+TEST(ScalingAtThisDpi, DISABLED_MainDialogWidens) {
+  DialogDriver d;
+  layouttest::ExpectWideningKeepsTheArrangement(d);
+  layouttest::ExpectEvery64DigitTextWhole(d);
+  d.SelectAlgorithm(kAlgorithmSHA256);
+  d.SetText(IDC_DATA, "abc");
+  for (bool bUpper : {false, true}) {
+    if (d.Checked(IDC_UPPERCASE) != bUpper) d.Click(IDC_UPPERCASE);
+    ASSERT_EQ(d.Text(IDC_RESULT).size(), 64u);
+    EXPECT_TRUE(layouttest::ShowsWhole(d.Item(IDC_RESULT)));
+  }
 }
 
 TEST(ScalingAtThisDpi, DISABLED_AboutBox) {
