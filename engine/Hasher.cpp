@@ -23,6 +23,7 @@
 #include <functional>
 
 #include "engine/ChunkPipeline.h"
+#include "engine/DigestObject.h"
 #include "fileio/MappedFileReader.h"
 
 namespace {
@@ -140,6 +141,30 @@ void* AllocateFromHeap(SIZE_T nBytes) { return ::HeapAlloc(::GetProcessHeap(), 0
 }  // namespace
 
 void* (*Hasher::s_pfnAllocateChunk)(SIZE_T) = AllocateFromHeap;
+HANDLE(WINAPI* Hasher::s_pfnCreateDigestThread)
+(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) = ::CreateThread;
+
+std::vector<std::string> Hasher::HashFileMany(const char* path, const std::string& key, int hmac,
+                                              int upper, const std::vector<UINT>& entries,
+                                              ProgressCallback progress) {
+  std::vector<std::string> results;
+  for (UINT nAlgorithm : entries) {
+    Hasher one(nAlgorithm);
+    results.push_back(one.HashFile(path, key, hmac, upper, progress));
+  }
+  return results;
+}
+
+std::vector<std::string> Hasher::HashStringMany(const std::string& text, const std::string& key,
+                                                int hmac, int upper,
+                                                const std::vector<UINT>& entries) {
+  std::vector<std::string> results;
+  for (UINT nAlgorithm : entries) {
+    Hasher one(nAlgorithm);
+    results.push_back(one.HashString(text, key, hmac, upper));
+  }
+  return results;
+}
 
 Hasher::Hasher(UINT nAlgorithm) : m_nAlgorithm(nAlgorithm) {}
 
@@ -284,3 +309,5 @@ std::string Hasher::HashFile(const char* path, std::string key, int hmac, int up
   }
 
 VEXORIN_CATALOGUE(VEXORIN_CHECKSUM_MEMBERS, VEXORIN_KEYED_MEMBERS)
+
+std::unique_ptr<DigestObject> MakeDigestObject(UINT, const std::string&, int) { return nullptr; }
