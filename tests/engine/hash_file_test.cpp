@@ -1,6 +1,7 @@
 #include <cryptopp/adler32.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChunkPipeline.h"
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
 #include "tests/common/MapViewFailure.h"
@@ -445,6 +447,230 @@ TEST(HashFile, BeyondFourGiB) {
   ASSERT_EQ(size / 1048576 + 1, reports.size());
   EXPECT_EQ(100, reports.back());
   printf("hashed %llu bytes in %.1f s\n", static_cast<unsigned long long>(size), seconds);
+}
+
+// Runs of several entries over one read.
+
+std::vector<std::string> ManyDigests(const std::vector<UINT>& entries, const char* path,
+                                     const std::string& key, int hmac, int upper,
+                                     std::vector<int>* reports = nullptr, DWORD* error = nullptr) {
+  Hasher hasher(entries.empty() ? 0 : entries[0]);
+  Receiver receiver;
+  const std::vector<std::string> texts = hasher.HashFileMany(
+      path, key, hmac, upper, entries, ProgressCallback(&receiver, &Receiver::OnProgress));
+  if (reports) *reports = receiver.m_reports;
+  if (error) *error = hasher.ErrorCode();
+  return texts;
+}
+
+std::vector<UINT> EntriesWithDigits(size_t nDigits) {
+  std::vector<UINT> entries;
+  for (UINT entry = 0; entry < kEntries; ++entry)
+    if (CatalogueEntryAt(entry)->HexDigits() == nDigits) entries.push_back(entry);
+  return entries;
+}
+
+std::vector<size_t> DigitCounts() {
+  std::vector<size_t> counts;
+  for (UINT entry = 0; entry < kEntries; ++entry) {
+    const size_t n = CatalogueEntryAt(entry)->HexDigits();
+    if (std::find(counts.begin(), counts.end(), n) == counts.end()) counts.push_back(n);
+  }
+  return counts;
+}
+
+// Every entry gives in a shared run what it gives alone: the entries of
+// each digit count together (the sets a search runs), then all at once,
+// plain, keyed and in capitals, over files that end inside a chunk, on a
+// chunk boundary and past the first read's chunks.
+TEST(HashFileMany, SameAsAloneForEveryEntry) {
+  const size_t sizes[] = {0, 1048576, ChunkPipeline::kChunksPerRead * Hasher::kChunkSize + 5};
+  for (size_t size : sizes) {
+    TempFile file("many-" + std::to_string(size), Pattern(size));
+    std::vector<std::vector<UINT>> sets;
+    for (size_t nDigits : DigitCounts()) sets.push_back(EntriesWithDigits(nDigits));
+    std::vector<UINT> all;
+    for (UINT entry = 0; entry < kEntries; ++entry) all.push_back(entry);
+    sets.push_back(all);
+    for (const std::vector<UINT>& set : sets) {
+      for (int keyed : {0, 1}) {
+        const std::string key = keyed ? "many key" : "";
+        std::vector<int> reports;
+        DWORD error = 99;
+        const std::vector<std::string> texts =
+            ManyDigests(set, file.Path(), key, keyed, keyed, &reports, &error);
+        ASSERT_EQ(set.size(), texts.size());
+        EXPECT_EQ(0u, error);
+        for (size_t i = 0; i < set.size(); ++i) {
+          EXPECT_EQ(FileDigest(set[i], file.Path(), key, keyed, keyed), texts[i])
+              << CatalogueEntryAt(set[i])->pszName << " of " << set.size() << ", size " << size
+              << (keyed ? " keyed" : "");
+        }
+        // One report a chunk, rising, the last at 100.
+        EXPECT_EQ((size + Hasher::kChunkSize - 1) / Hasher::kChunkSize, reports.size());
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        if (!reports.empty()) EXPECT_EQ(100, reports.back());
+        EXPECT_TRUE(file.IsFree());
+      }
+    }
+  }
+}
+
+TEST(HashFileMany, StringsAsAlone) {
+  const std::string text = Pattern(1000) + "\xC3\xA9";
+  const std::vector<UINT> set = EntriesWithDigits(64);
+  const std::vector<std::string> texts = Hasher::HashStringMany(text, "k", 1, 1, set);
+  ASSERT_EQ(set.size(), texts.size());
+  for (size_t i = 0; i < set.size(); ++i)
+    EXPECT_EQ(StringDigest(set[i], text, "k", 1, 1), texts[i]) << set[i];
+  EXPECT_TRUE(Hasher::HashStringMany(text, "", 0, 0, {}).empty());
+  EXPECT_EQ(std::vector<std::string>(1), Hasher::HashStringMany(text, "", 0, 0, {kEntries}));
+}
+
+TEST(HashFileMany, BadEntriesTouchNoFile) {
+  TempFile file("many-bad.bin", "data");
+  DWORD error = 0;
+  std::vector<int> reports;
+  EXPECT_EQ(std::vector<std::string>(2),
+            ManyDigests({7, kEntries}, file.Path(), "", 0, 0, &reports, &error));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), error);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(ManyDigests({}, file.Path(), "", 0, 0, &reports, &error).empty());
+  EXPECT_EQ(0u, error);
+  EXPECT_EQ(
+      std::vector<std::string>(3),
+      ManyDigests({14, 16, 18}, TempPath("many-missing.bin").c_str(), "", 0, 0, &reports, &error));
+  EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), error);
+}
+
+TEST(HashFileMany, StopFromAReport) {
+  const std::string data = Pattern(3000000);
+  TempFile file("many-stop.bin", data);
+  const std::vector<UINT> set = EntriesWithDigits(64);
+  Hasher hasher(0);
+  Receiver stopping;
+  stopping.m_pStopAfterFirst = &hasher.m_bStop;
+  EXPECT_EQ(std::vector<std::string>(set.size()),
+            hasher.HashFileMany(file.Path(), "", 0, 0, set,
+                                ProgressCallback(&stopping, &Receiver::OnProgress)));
+  EXPECT_EQ(0u, hasher.ErrorCode());
+  EXPECT_EQ(std::vector<int>{34}, stopping.m_reports);
+  EXPECT_TRUE(file.IsFree());
+  // The stop is cleared at entry: the next run is whole.
+  Receiver after;
+  const std::vector<std::string> texts = hasher.HashFileMany(
+      file.Path(), "", 0, 0, set, ProgressCallback(&after, &Receiver::OnProgress));
+  EXPECT_EQ(StringDigest(set.back(), data, "", 0, 0), texts.back());
+  EXPECT_EQ((std::vector<int>{34, 69, 100}), after.m_reports);
+}
+
+// A second pass stopped by the user-interface thread, with MD2 (the slow
+// one) among the digests.
+struct ManyJob {
+  Hasher hasher{0};
+  const char* path = nullptr;
+  std::vector<UINT> entries;
+  std::vector<std::string> results;
+  std::atomic<int> reports{0};
+  HANDLE hFirstReport = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ~ManyJob() { ::CloseHandle(hFirstReport); }
+  void OnProgress(int) {
+    if (reports.fetch_add(1) == 0) ::SetEvent(hFirstReport);
+  }
+  static DWORD WINAPI Run(LPVOID p) {
+    ManyJob* job = static_cast<ManyJob*>(p);
+    job->results = job->hasher.HashFileMany(job->path, "", 0, 0, job->entries,
+                                            ProgressCallback(job, &ManyJob::OnProgress));
+    return 0;
+  }
+};
+
+TEST(HashFileMany, StopFromAnotherThread) {
+  TempFile file("many-thread.bin", Pattern(16 * 1048576 + 17));
+  for (bool md2First : {true, false}) {
+    ManyJob job;
+    job.path = file.Path();
+    job.entries = EntriesWithDigits(32);
+    if (md2First)
+      job.entries.insert(job.entries.begin(), kAlgorithmMD2);
+    else
+      job.entries.push_back(kAlgorithmMD2);
+    HANDLE thread = ::CreateThread(nullptr, 0, &ManyJob::Run, &job, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(job.hFirstReport, 60000));
+    job.hasher.m_bStop = 1;
+    const int seen = job.reports.load();
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 60000));
+    ::CloseHandle(thread);
+    EXPECT_EQ(std::vector<std::string>(job.entries.size()), job.results);
+    EXPECT_EQ(0u, job.hasher.ErrorCode());
+    // A report already under way may land; none after that.
+    EXPECT_LE(job.reports.load(), seen + 1);
+    EXPECT_LT(job.reports.load(), 17);
+    EXPECT_TRUE(file.IsFree());
+  }
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                       LPDWORD) {
+  ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+// Every other digest thread cannot be made: those digests are fed in line.
+HANDLE WINAPI EveryOtherThread(LPSECURITY_ATTRIBUTES a, SIZE_T s, LPTHREAD_START_ROUTINE f,
+                               LPVOID p, DWORD c, LPDWORD id) {
+  static int calls = 0;
+  return ++calls % 2 ? NoThread(a, s, f, p, c, id) : ::CreateThread(a, s, f, p, c, id);
+}
+
+TEST(HashFileMany, FailuresAreNotDigests) {
+  const std::string data = Pattern(9000000);
+  TempFile file("many-failures.bin", data);
+  const std::vector<UINT> sixtyFour = EntriesWithDigits(64);
+  std::vector<std::string> expected;
+  for (UINT entry : sixtyFour) expected.push_back(StringDigest(entry, data, "", 0, 0));
+  std::vector<int> reports;
+  DWORD error = 0;
+
+  // A view that cannot be mapped part-way: no digest at all.
+  {
+    MapViewFailure failure(2, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(std::vector<std::string>(sixtyFour.size()),
+              ManyDigests(sixtyFour, file.Path(), "", 0, 0, &reports, &error));
+  }
+  EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), error);
+  EXPECT_EQ((std::vector<int>{11, 23, 34, 46}), reports);
+  EXPECT_TRUE(file.IsFree());
+  {
+    MapViewFailure failure(1, ERROR_FILE_INVALID);
+    EXPECT_EQ(std::vector<std::string>(sixtyFour.size()),
+              ManyDigests(sixtyFour, file.Path(), "", 0, 0, &reports, &error));
+  }
+  EXPECT_EQ(DWORD(ERROR_FILE_INVALID), error);
+  EXPECT_TRUE(reports.empty());
+
+  // No chunk buffer: out of memory, no report.
+  Hasher::s_pfnAllocateChunk = NoMemory;
+  EXPECT_EQ(std::vector<std::string>(sixtyFour.size()),
+            ManyDigests(sixtyFour, file.Path(), "", 0, 0, &reports, &error));
+  Hasher::s_pfnAllocateChunk = [](SIZE_T n) { return ::HeapAlloc(::GetProcessHeap(), 0, n); };
+  EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), error);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(file.IsFree());
+
+  // No thread, or only some: the digests are fed in line, all correct.
+  for (auto create : {&NoThread, &EveryOtherThread}) {
+    Hasher::s_pfnCreateDigestThread = create;
+    EXPECT_EQ(expected, ManyDigests(sixtyFour, file.Path(), "", 0, 0, &reports, &error));
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(9u, reports.size());
+    Hasher::s_pfnCreateDigestThread = ::CreateThread;
+  }
+  ChunkPipeline::s_pfnCreateThread = NoThread;
+  EXPECT_EQ(expected, ManyDigests(sixtyFour, file.Path(), "", 0, 0, &reports, &error));
+  ChunkPipeline::s_pfnCreateThread = ::CreateThread;
+  EXPECT_EQ(0u, error);
 }
 
 }  // namespace
