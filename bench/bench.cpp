@@ -16,20 +16,6 @@
 
 #include <windows.h>
 
-#include <cryptopp/adler32.h>
-#include <cryptopp/blake2.h>
-#include <cryptopp/crc.h>
-#include <cryptopp/keccak.h>
-#include <cryptopp/md2.h>
-#include <cryptopp/md4.h>
-#include <cryptopp/md5.h>
-#include <cryptopp/panama.h>
-#include <cryptopp/ripemd.h>
-#include <cryptopp/sha.h>
-#include <cryptopp/sha3.h>
-#include <cryptopp/tiger.h>
-#include <cryptopp/whrlpool.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -39,6 +25,7 @@
 
 #include "bench/BenchCommon.h"
 #include "engine/Catalogue.h"
+#include "engine/DigestForms.h"
 #include "engine/Hasher.h"
 #include "fileio/MappedFileReader.h"
 
@@ -55,64 +42,19 @@ void RawDigest(const std::string& text) {
   hash.TruncatedFinal(digest, H::DIGESTSIZE);
 }
 
+// The bare library class of each entry, read from the catalogue.
+#define VEXORIN_RAW_ENTRY(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                             \
+    return RawDigest<digest_forms::DIGEST::Hash>(text);
 void Raw(UINT entry, const std::string& text) {
+  using namespace digest_forms;
   switch (entry) {
-    case 0:
-      return RawDigest<CryptoPP::CRC32>(text);
-    case 1:
-      return RawDigest<CryptoPP::Adler32>(text);
-    case 2:
-      return RawDigest<CryptoPP::Tiger>(text);
-    case 3:
-      return RawDigest<CryptoPP::Weak::PanamaHash<CryptoPP::LittleEndian>>(text);
-    case 4:
-      return RawDigest<CryptoPP::Whirlpool>(text);
-    case 5:
-      return RawDigest<CryptoPP::Weak::MD2>(text);
-    case 6:
-      return RawDigest<CryptoPP::Weak::MD4>(text);
-    case 7:
-      return RawDigest<CryptoPP::Weak::MD5>(text);
-    case 8:
-      return RawDigest<CryptoPP::RIPEMD128>(text);
-    case 9:
-      return RawDigest<CryptoPP::RIPEMD160>(text);
-    case 10:
-      return RawDigest<CryptoPP::RIPEMD256>(text);
-    case 11:
-      return RawDigest<CryptoPP::RIPEMD320>(text);
-    case 12:
-      return RawDigest<CryptoPP::SHA1>(text);
-    case 13:
-      return RawDigest<CryptoPP::SHA224>(text);
-    case 14:
-      return RawDigest<CryptoPP::SHA256>(text);
-    case 15:
-      return RawDigest<CryptoPP::SHA384>(text);
-    case 16:
-      return RawDigest<CryptoPP::SHA512>(text);
-    case 17:
-      return RawDigest<CryptoPP::Keccak_224>(text);
-    case 18:
-      return RawDigest<CryptoPP::Keccak_256>(text);
-    case 19:
-      return RawDigest<CryptoPP::Keccak_384>(text);
-    case 20:
-      return RawDigest<CryptoPP::Keccak_512>(text);
-    case kAlgorithmFIPS_SHA3_224:
-      return RawDigest<CryptoPP::SHA3_224>(text);
-    case kAlgorithmFIPS_SHA3_256:
-      return RawDigest<CryptoPP::SHA3_256>(text);
-    case kAlgorithmFIPS_SHA3_384:
-      return RawDigest<CryptoPP::SHA3_384>(text);
-    case kAlgorithmFIPS_SHA3_512:
-      return RawDigest<CryptoPP::SHA3_512>(text);
-    case kAlgorithmBLAKE2b512:
-      return RawDigest<CryptoPP::BLAKE2b>(text);
+    VEXORIN_CATALOGUE(VEXORIN_RAW_ENTRY, VEXORIN_RAW_ENTRY)
     default:
-      return RawDigest<CryptoPP::BLAKE2s>(text);
+      return;
   }
 }
+#undef VEXORIN_RAW_ENTRY
 
 // How many processors' worth of work this process gets now: two threads
 // hashing at once against one alone. On a shared machine it is less than

@@ -509,7 +509,9 @@ TEST(HashFileMany, SameAsAloneForEveryEntry) {
         // One report a chunk, rising, the last at 100.
         EXPECT_EQ((size + Hasher::kChunkSize - 1) / Hasher::kChunkSize, reports.size());
         EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
-        if (!reports.empty()) EXPECT_EQ(100, reports.back());
+        if (!reports.empty()) {
+          EXPECT_EQ(100, reports.back());
+        }
         EXPECT_TRUE(file.IsFree());
       }
     }
