@@ -30,14 +30,6 @@ std::string LoadText(UINT nID) {
   return szText;
 }
 
-// Dismisses a notice that a worker shows while the dialog is closing.
-BOOL CALLBACK DismissNotice(HWND hWnd, LPARAM) {
-  char szClass[16] = {};
-  ::GetClassNameA(hWnd, szClass, sizeof(szClass));
-  if (std::strcmp(szClass, "#32770") == 0) ::PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
-  return TRUE;
-}
-
 class HasherLock {
  public:
   explicit HasherLock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
@@ -366,7 +358,12 @@ void MainDialog::OnBnClickedStart() {
   }
   // One job at a time: one that is still starting up, or showing its
   // notice, counts. Once it has put its result in, a click starts a job.
-  if (m_bRunning) return;
+  // A click that comes after the notice's OK, while the notice is going
+  // away, starts the next job as soon as this one has ended.
+  if (m_bRunning) {
+    if (m_bNoticeOpen && ::IsWindowEnabled(m_hWnd)) m_bStartWaiting = true;
+    return;
+  }
   void* pfnStart = BindWorker();
   if (pfnStart == nullptr) return;
   m_bRunning = TRUE;
@@ -405,7 +402,6 @@ void MainDialog::EndJobThread() {
     if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_FAILED) break;
     MSG msg;
     ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    ::EnumThreadWindows(m_dwThreadId, &DismissNotice, 0);
   }
   m_thread.Reset();
 }
@@ -453,7 +449,7 @@ void MainDialog::RunFileJob(JobEnd& end) {
   const std::string strPath = ReadControlText(GetDlgItem(IDC_DATA));
   OnWorkerStep(kPathRead);
   if (strPath.empty()) {
-    if (!m_bClosing) AfxMessageBox(IDS_NO_FILE_NAME);
+    end.nNotice = IDS_NO_FILE_NAME;
     return;
   }
   SetDlgItemText(IDC_START, "Stop");
@@ -481,7 +477,10 @@ void MainDialog::RunFileJob(JobEnd& end) {
   end.strResult = hasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
                                    ProgressCallback(this, &MainDialog::OnProgress));
   const bool bStopped = hasher->m_bStop != 0;
-  if (end.strResult.empty() && !bStopped && !m_bClosing) ShowSystemError(hasher->ErrorCode());
+  if (end.strResult.empty() && !bStopped) {
+    end.bFailed = true;
+    end.dwError = hasher->ErrorCode();
+  }
   HasherLock lock(m_csHasher);
   m_pHasher = nullptr;
 }
@@ -496,10 +495,24 @@ BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
 }
 
 void MainDialog::OnJobEnded(const JobEnd& end) {
+  // The notice is shown here, on this thread, so that the job ends the moment
+  // it is closed: a click sent right after its OK finds no job.
+  if (!m_bClosing && (end.nNotice != 0 || end.bFailed)) {
+    m_bNoticeOpen = true;
+    if (end.nNotice != 0)
+      AfxMessageBox(end.nNotice);
+    else
+      ShowSystemError(end.dwError);
+    m_bNoticeOpen = false;
+  }
   // A failed or stopped job never leaves part of a file on the bar.
   if (end.strResult.empty()) m_progress.SetPos(0);
   if (end.bControlsDisabled) EnableControls(true);
   m_bRunning = FALSE;
   SetDlgItemText(IDC_START, "Start");
   SetDlgItemText(IDC_RESULT, end.strResult.c_str());
+  if (m_bStartWaiting) {
+    m_bStartWaiting = false;
+    if (!m_bClosing) OnBnClickedStart();
+  }
 }

@@ -108,10 +108,18 @@ class MainDialog : public CDialog {
   struct JobEnd {
     std::string strResult;
     bool bControlsDisabled = false;
+    UINT nNotice = 0;      // a string to show before the job ends
+    bool bFailed = false;  // the file could not be hashed: show dwError
+    DWORD dwError = 0;
   };
   // Sent by the worker with a JobEnd: puts the result in and ends the job
   // in one step on the user-interface thread.
   static const UINT WM_JOB_ENDED = WM_APP + 1;
+
+  // The job's last notice is open (user-interface thread only), and a
+  // Start click came after its OK, to be run once the job has ended.
+  bool m_bNoticeOpen = false;
+  bool m_bStartWaiting = false;
 
   void RunFileJob(JobEnd& end);
   void OnJobEnded(const JobEnd& end);

@@ -169,6 +169,50 @@ TEST(MainDialogJobs, StartRightAfterAJobEndedStartsTheNext) {
   EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, "abc"));
 }
 
+// A path and a Start click sent from another thread right after the OK of
+// a job's last notice: the job that showed it counts as done once it is
+// closed, so the click starts the next job, every time. The OK is pressed
+// with a sent click (which returns while the notice is going away) or a
+// posted one that the test sees through until the notice is gone.
+TEST(MainDialogJobs, AClickSentRightAfterTheLastNoticeStartsAJob) {
+  const std::string missing = TempPath("missing.bin");
+  const std::string missingText = SystemText(ERROR_FILE_NOT_FOUND);
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  for (int i = 0; i < 12; ++i) {
+    const bool bNoFile = i % 3 != 2;  // else the first job fails to open
+    const bool bSentOk = i % 2 == 0;
+    SCOPED_TRACE(std::to_string(i) + (bNoFile ? " after the no-file notice" : " after a failure") +
+                 (bSentOk ? ", OK sent" : ", OK posted"));
+    d.SetText(IDC_DATA, bNoFile ? "" : missing);
+    d.PostClick(IDC_START);
+    HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hBox, nullptr);
+    ASSERT_EQ(BoxText(hBox), bNoFile ? "Please specify the file name!" : missingText);
+    const int nBefore = d.m_dialog.m_nThreadsStarted;
+    if (bSentOk) {
+      DWORD_PTR dwResult = 0;
+      ASSERT_TRUE(::SendMessageTimeoutA(::GetDlgItem(hBox, IDOK), BM_CLICK, 0, 0, SMTO_NORMAL,
+                                        30000, &dwResult));
+    } else {
+      AnswerBox(hBox, IDOK);
+      const DWORD dwStart = ::GetTickCount();
+      while (::IsWindow(hBox) && ::GetTickCount() - dwStart < 60000) {
+      }
+    }
+    d.SetText(IDC_DATA, missing);
+    d.Click(IDC_START);
+    HWND hNext = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hNext, nullptr) << "the click started no job";
+    EXPECT_NE(hNext, hBox);
+    EXPECT_EQ(BoxText(hNext), missingText);
+    EXPECT_EQ(d.m_dialog.m_nThreadsStarted, nBefore + 1);
+    AnswerBox(hNext, IDOK);
+    ASSERT_TRUE(d.WaitJobGone());
+    ExpectIdle(d);
+  }
+}
+
 // From the Start click until the result is in, the close box and Exit ask
 // first, at every step the worker passes on its way in.
 TEST(MainDialogClose, AsksAtEveryStepOfAJobsStartUp) {
