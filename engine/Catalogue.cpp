@@ -1,5 +1,6 @@
 #include "engine/Catalogue.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -36,6 +37,11 @@ bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// The entries publishers print most, most used first; the entries not named
+// here follow them in list order.
+const UINT kPublisherOrder[] = {kAlgorithmSHA256, kAlgorithmSHA512, kAlgorithmSHA1, kAlgorithmMD5,
+                                kAlgorithmSHA384, kAlgorithmSHA224, kAlgorithmCRC32};
+
 std::string LengthHint(size_t nDigits) {
   std::string hint = std::to_string(nDigits) + (nDigits == 1 ? " digit: " : " digits: ");
   const std::string names = NamesWithHexDigits(nDigits);
@@ -61,6 +67,28 @@ std::string NamesWithHexDigits(size_t nDigits) {
     names += entry.pszName;
   }
   return names;
+}
+
+std::vector<UINT> CandidateEntries(size_t nDigits, UINT nSelected, bool bHmac) {
+  std::vector<UINT> order;
+  order.reserve(kAlgorithmCount);
+  for (UINT nAlgorithm : kPublisherOrder) order.push_back(nAlgorithm);
+  for (UINT nAlgorithm = 0; nAlgorithm < kAlgorithmCount; ++nAlgorithm) {
+    if (std::find(order.begin(), order.end(), nAlgorithm) == order.end())
+      order.push_back(nAlgorithm);
+  }
+  std::vector<UINT> candidates;
+  const CatalogueEntry* pSelected = CatalogueEntryAt(nSelected);
+  if (pSelected != nullptr && pSelected->HexDigits() == nDigits) candidates.push_back(nSelected);
+  for (UINT nAlgorithm : order) {
+    if (nAlgorithm == nSelected || kEntries[nAlgorithm].HexDigits() != nDigits) continue;
+    // MD2 runs at a tenth of the others' speed: only a user who chose it
+    // waits for it.
+    if (nAlgorithm == kAlgorithmMD2) continue;
+    if (bHmac && !kEntries[nAlgorithm].bHmac) continue;
+    candidates.push_back(nAlgorithm);
+  }
+  return candidates;
 }
 
 std::string NormaliseExpectedDigest(const std::string& expected) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The algorithm catalogue, in list order: the position of a line is the
 // algorithm index. CHECKSUM lines offer no HMAC, KEYED lines do. Columns:
@@ -64,6 +65,14 @@ bool OffersHmac(UINT nAlgorithm);
 // The list texts of the entries whose digest text has nDigits digits, in
 // index order and separated by ", " ("" when there are none).
 std::string NamesWithHexDigits(size_t nDigits);
+
+// The entries to try for a published digest of nDigits digits, in order.
+// The first is the first pass: nSelected when its digest has that many
+// digits, else the entry of that length that publishers use most. The rest
+// are the second pass: every other entry of that length, MD2 only when it
+// is nSelected, and with bHmac only entries that offer HMAC. Empty when no
+// entry has that many digits.
+std::vector<UINT> CandidateEntries(size_t nDigits, UINT nSelected, bool bHmac);
 
 // A published digest held against a shown result.
 enum class DigestVerdict {

@@ -7,42 +7,6 @@
 HANDLE(WINAPI* ChunkPipeline::s_pfnCreateThread)
 (LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) = ::CreateThread;
 
-namespace {
-
-// About the cost of one kernel wait and wake under a loaded system: short
-// next to a chunk, long next to a chunk that is just being finished.
-const int kSpins = 1000;
-
-}  // namespace
-
-bool ChunkPipeline::Gate::Create() {
-  m_event.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  return m_event.Get() != nullptr;
-}
-
-template <class Ready>
-void ChunkPipeline::Gate::WaitUntil(Ready ready) {
-  for (int i = 0; i < kSpins; ++i) {
-    if (ready()) return;
-    YieldProcessor();
-  }
-  while (!ready()) {
-    // Announce the sleep before the last look: a Wake that comes after
-    // that look sees the announcement and sets the event. A set left over
-    // from an earlier round only costs one more look.
-    m_bAsleep.store(1);
-    if (ready()) {
-      m_bAsleep.store(0);
-      return;
-    }
-    ::WaitForSingleObject(m_event.Get(), INFINITE);
-  }
-}
-
-void ChunkPipeline::Gate::Wake() {
-  if (m_bAsleep.exchange(0) != 0) ::SetEvent(m_event.Get());
-}
-
 ChunkPipeline::ChunkPipeline(MappedFileReader& reader, DWORD dwChunkSize)
     : m_reader(reader), m_dwChunkSize(dwChunkSize), m_dwReadSize(dwChunkSize * kChunksPerRead) {}
 
@@ -84,7 +48,7 @@ void ChunkPipeline::Prefetch() {
 
 bool ChunkPipeline::Next(Chunk* pChunk) {
   if (m_bEnded || !m_buffers[1]) return false;
-  if (m_nTaken == 0 || m_dwHandedOut == m_slots[(m_nTaken - 1) % 2].dwLength) {
+  if (m_nTaken == 0 || NextHandsBack()) {
     // The newest read is used up: hand its buffer back, take the next read.
     if (m_thread.Get()) {
       if (m_nTaken != 0) {

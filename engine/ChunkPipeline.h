@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 
+#include "engine/WaitGate.h"
 #include "fileio/OwnedHandle.h"
 
 class MappedFileReader;
@@ -48,6 +49,13 @@ class ChunkPipeline {
   // is handed out after it. Safe to call again.
   void Stop();
 
+  // Whether the next call to Next hands the buffer of the newest read back
+  // (all its chunks have been taken): a consumer that lends chunks to other
+  // threads waits for them before that call.
+  bool NextHandsBack() const {
+    return m_nTaken != 0 && m_dwHandedOut == m_slots[(m_nTaken - 1) % 2].dwLength;
+  }
+
   bool IsPrefetching() const { return m_thread.Get() != nullptr; }
 
   // Test seam: thread creation (CreateThread in the program).
@@ -59,21 +67,6 @@ class ChunkPipeline {
     void operator()(BYTE* p) const { ::HeapFree(::GetProcessHeap(), 0, p); }
   };
   using Buffer = std::unique_ptr<BYTE, HeapFreer>;
-
-  // One side waiting for a condition the other side makes true: a short
-  // spin, then an event that is set only when the waiter is asleep, so a
-  // side that never has to wait costs no kernel call.
-  class Gate {
-   public:
-    bool Create();
-    template <class Ready>
-    void WaitUntil(Ready ready);
-    void Wake();
-
-   private:
-    OwnedHandle m_event;
-    std::atomic<int> m_bAsleep{0};
-  };
 
   struct Slot {
     DWORD dwLength = 0;
@@ -95,7 +88,7 @@ class ChunkPipeline {
   std::atomic<unsigned> m_nReturned{0};  // reads the consumer is done with
   std::atomic<int> m_bCancel{0};
   bool m_bEnded = false;
-  Gate m_chunkReady;  // the consumer waits here for a filled chunk
-  Gate m_slotFree;    // the prefetch thread waits here for a free buffer
+  WaitGate m_chunkReady;  // the consumer waits here for a filled chunk
+  WaitGate m_slotFree;    // the prefetch thread waits here for a free buffer
   OwnedHandle m_thread;
 };

@@ -23,6 +23,7 @@
 #include <functional>
 
 #include "engine/ChunkPipeline.h"
+#include "engine/DigestObject.h"
 #include "fileio/MappedFileReader.h"
 
 namespace {
@@ -140,6 +141,19 @@ void* AllocateFromHeap(SIZE_T nBytes) { return ::HeapAlloc(::GetProcessHeap(), 0
 }  // namespace
 
 void* (*Hasher::s_pfnAllocateChunk)(SIZE_T) = AllocateFromHeap;
+HANDLE(WINAPI* Hasher::s_pfnCreateDigestThread)
+(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) = ::CreateThread;
+
+std::vector<std::string> Hasher::HashStringMany(const std::string& text, const std::string& key,
+                                                int hmac, int upper,
+                                                const std::vector<UINT>& entries) {
+  std::vector<std::string> results;
+  for (UINT nAlgorithm : entries) {
+    Hasher one(nAlgorithm);
+    results.push_back(one.HashString(text, key, hmac, upper));
+  }
+  return results;
+}
 
 Hasher::Hasher(UINT nAlgorithm) : m_nAlgorithm(nAlgorithm) {}
 
@@ -284,3 +298,39 @@ std::string Hasher::HashFile(const char* path, std::string key, int hmac, int up
   }
 
 VEXORIN_CATALOGUE(VEXORIN_CHECKSUM_MEMBERS, VEXORIN_KEYED_MEMBERS)
+
+namespace {
+
+// Any entry's digest object behind one interface, for runs that hold the
+// digests of several entries at once.
+template <class Digest>
+class DigestObjectOf : public DigestObject {
+ public:
+  DigestObjectOf(const std::string& key, int hmac) : m_digest(key, hmac) {}
+  void Update(const BYTE* pData, size_t nLength) override { m_digest.Update(pData, nLength); }
+  std::string Final(int upper) override {
+    byte digest[Digest::kSize] = {};
+    m_digest.Final(digest);
+    return Digest::Text(digest, upper);
+  }
+
+ private:
+  Digest m_digest;
+};
+
+}  // namespace
+
+#define VEXORIN_OBJECT_CHECKSUM(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                                   \
+    return std::unique_ptr<DigestObject>(new DigestObjectOf<DIGEST>(key, 0));
+#define VEXORIN_OBJECT_KEYED(TEXT, NAME, BYTES, DIGEST) \
+  case kAlgorithm##NAME:                                \
+    return std::unique_ptr<DigestObject>(new DigestObjectOf<DIGEST>(key, hmac));
+
+std::unique_ptr<DigestObject> MakeDigestObject(UINT nAlgorithm, const std::string& key, int hmac) {
+  switch (nAlgorithm) {
+    VEXORIN_CATALOGUE(VEXORIN_OBJECT_CHECKSUM, VEXORIN_OBJECT_KEYED)
+    default:
+      return nullptr;
+  }
+}

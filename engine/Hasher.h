@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "engine/Catalogue.h"
 #include "engine/ProgressCallback.h"
@@ -25,6 +26,21 @@ class Hasher {
   std::string HashFile(const char* path, std::string key, int hmac, int upper,
                        ProgressCallback progress);
 
+  // The digests of several entries of one file from a single read, in the
+  // order of entries: each chunk is read once and fed to every entry's
+  // digest, each on its own thread. A report per chunk once all have been
+  // fed it; the stop flag read before each chunk. All texts empty when the
+  // file could not be hashed (see ErrorCode), the run was stopped, or an
+  // index is outside the catalogue (ERROR_INVALID_PARAMETER).
+  std::vector<std::string> HashFileMany(const char* path, const std::string& key, int hmac,
+                                        int upper, const std::vector<UINT>& entries,
+                                        ProgressCallback progress);
+
+  // The digests of several entries of a byte string, in the order of entries.
+  static std::vector<std::string> HashStringMany(const std::string& text, const std::string& key,
+                                                 int hmac, int upper,
+                                                 const std::vector<UINT>& entries);
+
   DWORD ErrorCode() const { return m_dwError; }
 
   // Hexadecimal text of a digest, two digits a byte in buffer order.
@@ -37,6 +53,10 @@ class Hasher {
   // Test seam: allocation of the chunk buffer (HeapAlloc of the process heap
   // in the program; the buffer is always freed with HeapFree).
   static void* (*s_pfnAllocateChunk)(SIZE_T nBytes);
+  // Test seam: creation of the digest threads of HashFileMany (CreateThread
+  // in the program); where one cannot be made its digest is fed in line.
+  static HANDLE(WINAPI* s_pfnCreateDigestThread)(LPSECURITY_ATTRIBUTES, SIZE_T,
+                                                 LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
 
   static const DWORD kChunkSize = 1048576;
 

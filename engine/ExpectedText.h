@@ -1,0 +1,81 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/Catalogue.h"
+
+// What the Expected field holds: a bare digest, or the text of a checksum
+// file (GNU and BSD lines, SFV, certutil and Get-FileHash output), parsed
+// into the digests it gives and what it says about each.
+
+// One digest of the text.
+struct ExpectedDigest {
+  std::string strDigits;  // hex digits, normalised as NormaliseExpectedDigest does
+  std::string strName;    // the file name the line names; empty when none
+  UINT nAlgorithm =
+      kAlgorithmCount;  // the entry the tag chooses; kAlgorithmCount: the length decides
+  size_t nLine = 0;     // 1-based line of the text the digest came from
+  std::string strLine;  // that line, shortened for a tooltip
+};
+
+struct ExpectedText {
+  std::vector<ExpectedDigest> digests;  // in text order
+  bool bChecksumText = false;           // lines with names or tags, not one bare digest
+  // Why the text gives no digest (empty text: empty reason).
+  std::string strProblem;
+};
+
+// Parses Expected's text (UTF-8 or ANSI bytes; a byte order mark, CRLF or
+// LF). Linear in the length of the text, whatever it holds.
+ExpectedText ParseExpectedText(const std::string& text);
+
+// The digest that applies to a file, or why none does.
+struct ExpectedChoice {
+  bool bFound = false;
+  ExpectedDigest digest;  // when found
+  std::string strReason;  // when not: "No line names ubuntu.iso", a clash
+};
+
+// In File mode (fileName not empty) the line naming the file's last path
+// component applies (letter case aside, "./" and "*" prefixes aside); a text
+// with one digest applies whatever its name. In String mode (fileName empty)
+// only a text with one digest applies.
+ExpectedChoice ChooseExpectedDigest(const ExpectedText& parsed, const std::string& fileName);
+
+// The plan of a check: the entries a job computes, first pass first.
+struct CheckPlan {
+  std::vector<UINT> entries;  // [0]: first pass; the rest: second pass; empty: nothing to search
+  ExpectedChoice choice;      // the digest the check holds results against
+};
+
+// What a job for Expected's text should compute, given the file name (empty
+// in String mode), the selected entry and the HMAC flag. A tag chooses its
+// entry alone; a digest without a tag has the candidates of its length.
+CheckPlan PlanCheck(const std::string& expected, const std::string& fileName, UINT nSelected,
+                    bool bHmac);
+
+// A verdict on results, with the tooltip text that explains it.
+struct CheckVerdict {
+  DigestVerdict verdict = DigestVerdict::kNone;
+  UINT nMatched = kAlgorithmCount;  // the entry whose result matched; kAlgorithmCount: none
+  std::string strTooltip;
+};
+
+// The verdict on one entry's result (the selected entry, a choice made by
+// hand included): a tag that chooses another entry, a Keccak entry held
+// against a standard SHA-3 line, a missing or clashing name all give
+// "No match" with the reason in the tooltip.
+CheckVerdict JudgeResult(const std::string& expected, const std::string& fileName, UINT nAlgorithm,
+                         const std::string& result);
+
+// The verdict on the results of a check's entries (results[i] of
+// entries[i]; an empty result is one not computed). The first entry that
+// matches wins; with none, the tooltip names every entry tried. nSelected is
+// the entry the list showed when the check began, so the tooltip can say
+// when the match was found by the digest's length.
+CheckVerdict JudgeResults(const std::string& expected, const std::string& fileName, UINT nSelected,
+                          const std::vector<UINT>& entries,
+                          const std::vector<std::string>& results);
