@@ -86,7 +86,10 @@ using guitest::WindowText;
 
 class DialogDriver {
  public:
-  DialogDriver() {
+  // The dialog opens on an empty clipboard unless the test has put
+  // something there for it.
+  explicit DialogDriver(bool bEmptyClipboard = true) {
+    if (bEmptyClipboard) guitest::EmptyTheClipboard();
     m_hThread = ::CreateThread(nullptr, 0, &DialogDriver::Run, this, 0, nullptr);
     WaitUntil([&] { return m_dialog.m_hWnd != nullptr && ::IsWindowVisible(m_dialog.m_hWnd); });
     m_hWnd = m_dialog.m_hWnd;

@@ -52,13 +52,18 @@ std::string Expected(int nAlgorithm, const std::string& bytes) {
 // a process still alive at the end is killed so that no test leaves one.
 class Program {
  public:
-  Program() {
-    STARTUPINFOA si = {};
+  // Started with the arguments given (UTF-16, as the shell passes them), on
+  // an empty clipboard unless the test has put something there for it.
+  explicit Program(const std::wstring& arguments = L"", bool bEmptyClipboard = true) {
+    if (bEmptyClipboard) EmptyTheClipboard();
+    STARTUPINFOW si = {};
     si.cb = sizeof(si);
-    std::string command = "\"" + ProgramPath() + "\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+    const std::string program = ProgramPath();
+    std::wstring command = L"\"" + std::wstring(program.begin(), program.end()) + L"\"";
+    if (!arguments.empty()) command += L" " + arguments;
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(L'\0');
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                           &m_pi))
       return;
     WaitUntil([&] {
