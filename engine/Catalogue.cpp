@@ -93,8 +93,13 @@ std::vector<UINT> CandidateEntries(size_t nDigits, UINT nSelected, bool bHmac) {
 
 std::string NormaliseExpectedDigest(const std::string& expected) {
   std::string digits;
-  for (char c : expected)
-    if (!IsSeparator(c)) digits += c;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    // The no-break space of UTF-8 text is C2 A0; A0 alone is the ANSI one.
+    const bool bNbspLead = static_cast<unsigned char>(expected[i]) == 0xC2 &&
+                           i + 1 < expected.size() &&
+                           static_cast<unsigned char>(expected[i + 1]) == 0xA0;
+    if (!bNbspLead && !IsSeparator(expected[i])) digits += expected[i];
+  }
   if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
     digits.erase(0, 2);
   return digits;

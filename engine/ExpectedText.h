@@ -15,8 +15,10 @@
 struct ExpectedDigest {
   std::string strDigits;  // hex digits, normalised as NormaliseExpectedDigest does
   std::string strName;    // the file name the line names; empty when none
-  UINT nAlgorithm =
-      kAlgorithmCount;  // the entry the tag chooses; kAlgorithmCount: the length decides
+  std::string strTag;     // the algorithm the line names ("SHA256"); empty when none
+  // The entry the tag chooses; kAlgorithmCount when the length decides (no
+  // tag) or no entry is that algorithm (a tag of none).
+  UINT nAlgorithm = kAlgorithmCount;
   size_t nLine = 0;     // 1-based line of the text the digest came from
   std::string strLine;  // that line, shortened for a tooltip
 };
@@ -42,8 +44,12 @@ struct ExpectedChoice {
 // In File mode (fileName not empty) the line naming the file's last path
 // component applies (letter case aside, "./" and "*" prefixes aside); a text
 // with one digest applies whatever its name. In String mode (fileName empty)
-// only a text with one digest applies.
-ExpectedChoice ChooseExpectedDigest(const ExpectedText& parsed, const std::string& fileName);
+// only a text with one digest applies. Lines of several algorithms for
+// the file are no clash: the one of nSelected (by tag, or by length when
+// untagged) applies, else the first; two lines of one algorithm with
+// different digests are.
+ExpectedChoice ChooseExpectedDigest(const ExpectedText& parsed, const std::string& fileName,
+                                    UINT nSelected = kAlgorithmCount);
 
 // The plan of a check: the entries a job computes, first pass first.
 struct CheckPlan {
@@ -54,6 +60,9 @@ struct CheckPlan {
 // What a job for Expected's text should compute, given the file name (empty
 // in String mode), the selected entry and the HMAC flag. A tag chooses its
 // entry alone; a digest without a tag has the candidates of its length.
+// Nothing to search (no entries) when no digest applies, it is not
+// hexadecimal, or no entry has its length or tag: the job then computes the
+// selected entry as ever, and JudgeResult says why it cannot match.
 CheckPlan PlanCheck(const std::string& expected, const std::string& fileName, UINT nSelected,
                     bool bHmac);
 

@@ -102,6 +102,13 @@ TEST(ExpectedDigest, Normalisation) {
       {" 12 34\t56\r\n78\v9\fa\xA0"
        "b ",
        "123456789ab"},
+      {"12\xC2\xA0"
+       "34\xC2\xA0",
+       "1234"},  // the no-break space of UTF-8 text
+      {"12\xC2"
+       "34",
+       "12\xC2"
+       "34"},  // a lead byte alone is no space
       {"12:34:56", "123456"},
       {"12-34-56", "123456"},
       {"0x1234", "1234"},
@@ -203,6 +210,76 @@ TEST(ExpectedDigest, EveryEntryMatchesItsOwnResult) {
     EXPECT_EQ(CompareWithExpected(upper, lower, i).verdict, DigestVerdict::kMatch);
     EXPECT_EQ(CompareWithExpected("0x" + spaced, lower, i).verdict, DigestVerdict::kMatch);
     EXPECT_EQ(CompareWithExpected(lower + "0", lower, i).verdict, DigestVerdict::kNoMatch);
+  }
+}
+
+// The candidates of a published digest, by list text: the first pass, then
+// the second.
+std::string CandidateNames(size_t nDigits, UINT nSelected, bool bHmac) {
+  std::string names;
+  for (UINT n : CandidateEntries(nDigits, nSelected, bHmac))
+    names += (names.empty() ? "" : ", ") + std::string(CatalogueEntryAt(n)->pszName);
+  return names;
+}
+
+TEST(Catalogue, CandidatesOfADigitCount) {
+  const struct {
+    size_t nDigits;
+    UINT nSelected;
+    bool bHmac;
+    const char* pszNames;
+  } cases[] = {
+      // The selected entry first when its length fits.
+      {64, kAlgorithmPanama, false,
+       "Panama, SHA2-256, RIPEMD-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256"},
+      {64, kAlgorithmFIPS_SHA3_256, false,
+       "SHA3-256 (FIPS 202), SHA2-256, Panama, RIPEMD-256, SHA3-256, BLAKE2s-256"},
+      // Else the one publishers use most.
+      {64, kAlgorithmMD5, false,
+       "SHA2-256, Panama, RIPEMD-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256"},
+      {128, kAlgorithmCRC32, false,
+       "SHA2-512, Whirlpool, SHA3-512, SHA3-512 (FIPS 202), BLAKE2b-512"},
+      {40, kAlgorithmSHA256, false, "SHA1, RIPEMD-160"},
+      {96, kAlgorithmSHA256, false, "SHA2-384, SHA3-384, SHA3-384 (FIPS 202)"},
+      {56, kAlgorithmSHA256, false, "SHA2-224, SHA3-224, SHA3-224 (FIPS 202)"},
+      {8, kAlgorithmSHA256, false, "CRC32, Adler32"},
+      {8, kAlgorithmAdler32, false, "Adler32, CRC32"},
+      {48, kAlgorithmSHA256, false, "Tiger"},
+      {80, kAlgorithmSHA256, false, "RIPEMD-320"},
+      // MD2 only when it is chosen.
+      {32, kAlgorithmSHA256, false, "MD5, MD4, RIPEMD-128"},
+      {32, kAlgorithmMD4, false, "MD4, MD5, RIPEMD-128"},
+      {32, kAlgorithmMD2, false, "MD2, MD5, MD4, RIPEMD-128"},
+      // With HMAC only keyed entries join; a chosen checksum still goes first.
+      {8, kAlgorithmSHA256, true, ""},
+      {8, kAlgorithmCRC32, true, "CRC32"},
+      {32, kAlgorithmMD2, true, "MD2, MD5, MD4, RIPEMD-128"},
+      {128, kAlgorithmMD5, true, "SHA2-512, Whirlpool, SHA3-512, SHA3-512 (FIPS 202), BLAKE2b-512"},
+      // No entry of the length, or no list selection.
+      {10, kAlgorithmSHA256, false, ""},
+      {0, kAlgorithmSHA256, false, ""},
+      {64, kAlgorithmCount, false,
+       "SHA2-256, Panama, RIPEMD-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256"},
+      {64, (UINT)-1, false,
+       "SHA2-256, Panama, RIPEMD-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.pszNames, CandidateNames(c.nDigits, c.nSelected, c.bHmac))
+        << c.nDigits << " digits, selected " << c.nSelected << (c.bHmac ? ", HMAC" : "");
+  }
+  // Every entry of a length is a candidate once, whichever is selected.
+  for (UINT selected = 0; selected < kAlgorithmCount; ++selected) {
+    const size_t nDigits = CatalogueEntryAt(selected)->HexDigits();
+    std::vector<UINT> candidates = CandidateEntries(nDigits, selected, false);
+    ASSERT_FALSE(candidates.empty());
+    EXPECT_EQ(selected, candidates[0]);
+    std::sort(candidates.begin(), candidates.end());
+    EXPECT_EQ(candidates.end(), std::adjacent_find(candidates.begin(), candidates.end()));
+    for (UINT n = 0; n < kAlgorithmCount; ++n) {
+      const bool bSameLength = CatalogueEntryAt(n)->HexDigits() == nDigits;
+      const bool bIn = std::binary_search(candidates.begin(), candidates.end(), n);
+      EXPECT_EQ(bSameLength && (n != kAlgorithmMD2 || selected == n), bIn) << selected << " " << n;
+    }
   }
 }
 
