@@ -2,8 +2,9 @@
 # Photographs the main window in four states into docs/: String mode with
 # an MD5 result (screenshot-string.png), an expected digest of the wrong
 # length with its tooltip (screenshot-nomatch.png), File mode idle after a
-# job whose digest matches the expected one (screenshot-file.png) and a job
-# under way (screenshot-job.png).
+# job whose digest matches the expected one (screenshot-file.png), a
+# published digest whose entry the second pass found, with its tooltip
+# (screenshot-search.png), and a job under way (screenshot-job.png).
 # Builds nothing: it needs a built tree (tools/test.sh builds one), whose
 # program_tests.exe starts Vexorin.exe and holds each state in turn.
 # VEXORIN_DPI=144 takes them at another screen resolution (best into another
@@ -32,7 +33,7 @@ rm -f shot-*
   --gtest_filter='ProgramScreenshots.DISABLED_HoldStates' >shots.log 2>&1 &
 runner=$!
 
-for name in string nomatch file job; do
+for name in string nomatch file search job; do
   take_shot "$name" "$out_dir/screenshot-$name.png" "$runner"
 done
 if ! wait "$runner"; then

@@ -627,6 +627,7 @@ void MainDialog::RunFileJob(JobEnd& end) {
         JudgeResult(strExpected, strName, entries[0], end.strResult).verdict !=
             DigestVerdict::kMatch) {
       RunSecondPass(end, strPath, strKey, nHmac, nUpper, entries, results);
+      if (end.strResult.empty()) end.nEntry = kAlgorithmCount;
     }
     if (!end.strResult.empty()) {
       end.bSearched = true;

@@ -746,9 +746,10 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   program.SetText(IDC_DATA, "abc");
   ASSERT_TRUE(HoldForShot(program, "string"));
 
-  // A digest of another length, its tooltip under the pointer.
-  program.SelectAlgorithm(kSha256);
+  // A digest of another length, its tooltip under the pointer: the entry
+  // chosen by hand after the digest was pasted, so no search overrides it.
   program.SetText(IDC_EXPECTED, Expected(kMd5, "abc"));
+  program.SelectAlgorithm(kSha256);
   ASSERT_EQ(program.Text(IDC_VERDICT), "No match");
   std::vector<HWND> tips;
   ASSERT_TRUE(guitest::HoverUntil(guitest::CentreOf(program.Item(IDC_VERDICT)), [&] {
@@ -774,6 +775,22 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
       [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
   ASSERT_EQ(program.Text(IDC_VERDICT), "Match");
   ASSERT_TRUE(HoldForShot(program, "file"));
+
+  // A published BLAKE2s-256 digest with SHA2-256 selected: the second pass
+  // finds the entry, its tooltip under the pointer.
+  program.SelectAlgorithm(kSha256);
+  program.SetText(IDC_EXPECTED, Expected(kAlgorithmBLAKE2s256, sample));
+  program.Click(IDC_START);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
+  ASSERT_EQ(program.Text(IDC_VERDICT), "Match");
+  ASSERT_TRUE(guitest::HoverUntil(guitest::CentreOf(program.Item(IDC_VERDICT)), [&] {
+    tips = TopLevelWindows(program.ProcessId(), "tooltips_class32",
+                           "Found by the digest's length: BLAKE2s-256");
+    return !tips.empty();
+  }));
+  ASSERT_TRUE(HoldForShot(program, "search", tips.front()));
+  guitest::MoveMouseTo(POINT{0, 0});
 
   // Mostly unwritten, so it costs no disk, yet MD2 takes its time over it.
   TempFile large("large.bin", "");
