@@ -239,6 +239,13 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// A digest in spaced pairs, as certutil prints it.
+std::string Pairs(const std::string& digits) {
+  std::string text;
+  for (size_t i = 0; i < digits.size(); i += 2) text += (i ? " " : "") + digits.substr(i, 2);
+  return text;
+}
+
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -429,6 +436,14 @@ TEST(MainDialogSearch, ChecksumTextChoosesTheLineOfTheFile) {
        kAlgorithmFIPS_SHA3_256, "SHA3-256 (FIPS 202)"},
       {"an SFV line", "; made by hand\n" + name + " 352441c2\n", "Match", kAlgorithmCRC32,
        "Line 2"},
+      {"certutil's output",
+       "SHA256 hash of C:\\Downloads\\" + name + ":\r\n" + Pairs(sha256) +
+           "\r\nCertUtil: -hashfile command completed successfully.\r\n",
+       "Match", kAlgorithmSHA256, ""},
+      {"Get-FileHash as a list",
+       "\r\nAlgorithm : SHA256\r\nHash      : " + Upper(sha256) +
+           "\r\nPath      : C:\\Downloads\\" + name + "\r\n",
+       "Match", kAlgorithmSHA256, ""},
       {"no line names the file", sha256 + "  a.iso\n" + sha256 + "  b.iso\n", "No match",
        kAlgorithmCRC32, "No line names " + name},
       {"two lines clash", other + "  " + name + "\n" + sha256 + "  " + upper + "\n", "No match",
