@@ -153,13 +153,16 @@ void ManyTable(const char* path, int reps) {
   SYSTEM_INFO system;
   ::GetSystemInfo(&system);
   const double cores = system.dwNumberOfProcessors;
-  const double capacity = CapacityNow();
   std::printf(
       "\nSecond pass over one read (HashFileMany) vs the entries alone (HashFile), %u "
       "processors\n",
       static_cast<unsigned>(system.dwNumberOfProcessors));
-  std::printf("%-7s %-60s %9s %9s %9s %9s %7s %7s\n", "digits", "entries", "many s", "slowest s",
-              "sum s", "sum/cpu s", "ratio", "ratio@");
+  std::printf(
+      "cap: how many times as fast two threads hashing at once ran as one, measured before each "
+      "set;\nratio: many / max(slowest, sum / processors); ratio@cap: the same with cap for "
+      "processors\n");
+  std::printf("%-7s %-60s %9s %9s %9s %9s %5s %7s %9s\n", "digits", "entries", "many s",
+              "slowest s", "sum s", "sum/cpu s", "cap", "ratio", "ratio@cap");
   for (size_t nDigits : {64, 128}) {
     // The first pass computed SHA2's entry of the length; the rest remain.
     std::vector<UINT> entries = CandidateEntries(nDigits, kAlgorithmCount, false);
@@ -169,6 +172,7 @@ void ManyTable(const char* path, int reps) {
     std::vector<std::string> aloneText(entries.size());
     double manyTime = 1e30;
     std::vector<std::string> manyText;
+    const double capacity = CapacityNow();
     for (int rep = 0; rep < reps; ++rep) {
       for (size_t i = 0; i < entries.size(); ++i) {
         Hasher hasher(entries[i]);
@@ -189,8 +193,8 @@ void ManyTable(const char* path, int reps) {
     }
     const double goal = std::max(slowest, sum / cores);
     const double goalNow = std::max(slowest, sum / std::max(1.0, std::min(cores, capacity)));
-    std::printf("%-7zu %-60s %9.2f %9.2f %9.2f %9.2f %7.3f %7.3f%s\n", nDigits, names.c_str(),
-                manyTime, slowest, sum, sum / cores, manyTime / goal, manyTime / goalNow,
+    std::printf("%-7zu %-60s %9.2f %9.2f %9.2f %9.2f %5.2f %7.3f %9.3f%s\n", nDigits, names.c_str(),
+                manyTime, slowest, sum, sum / cores, capacity, manyTime / goal, manyTime / goalNow,
                 manyText == aloneText ? "" : "  MISMATCH");
     std::fflush(stdout);
   }

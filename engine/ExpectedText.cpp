@@ -549,9 +549,13 @@ CheckVerdict JudgeResults(const std::string& expected, const std::string& fileNa
     const CheckVerdict one = JudgeResult(expected, fileName, entries[i], results[i]);
     if (one.verdict == DigestVerdict::kMatch) {
       CheckVerdict found = one;
-      if (entries[i] != nSelected)
-        found.strTooltip =
-            Joined("Found by the digest's length: " + EntryName(entries[i]), one.strTooltip);
+      if (entries[i] != nSelected) {
+        const ExpectedChoice choice =
+            ChooseExpectedDigest(ParseExpectedText(expected), fileName, entries[i]);
+        const char* pszHow = choice.digest.strTag.empty() ? "Found by the digest's length: "
+                                                          : "Chosen by the line's tag: ";
+        found.strTooltip = Joined(pszHow + EntryName(entries[i]), one.strTooltip);
+      }
       return found;
     }
     names += (names.empty() ? "" : ", ") + EntryName(entries[i]);

@@ -296,6 +296,14 @@ TEST(ExpectedText, VerdictOnCandidates) {
       EXPECT_EQ(0u, none.strTooltip.find(tried)) << none.strTooltip;
     }
   }
+  // A tag chose the entry, not the length.
+  const std::string blake = Digest(kAlgorithmBLAKE2s256, text);
+  const std::string line = "BLAKE2s (fox.txt) = " + blake;
+  const CheckVerdict tagged =
+      JudgeResults(line, "fox.txt", kAlgorithmSHA256, {kAlgorithmBLAKE2s256}, {blake});
+  EXPECT_EQ(DigestVerdict::kMatch, tagged.verdict);
+  EXPECT_EQ("Chosen by the line's tag: BLAKE2s-256\nLine 1: " + line, tagged.strTooltip);
+
   // Results not computed (a stopped pass) are not tried.
   const std::vector<UINT> entries = {kAlgorithmSHA256, kAlgorithmPanama};
   const std::string sha = Digest(kAlgorithmSHA256, text);
