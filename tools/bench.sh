@@ -2,6 +2,9 @@
 # Runs the engine benchmark under Wine next to the native Linux tools, then
 # the dialog benchmark with its peer table: each entry's file job through the
 # dialog's Start button next to the other programs on the same 1 GiB file.
+# The dialog benchmark also times the search for a published digest's
+# entry: a first pass that matches against a plain job of that entry, and
+# the second pass for 64 and 128 digits against the candidates' plain jobs.
 #   tools/bench.sh [FILE_MIB] [TEXT_MIB] [more bench.exe arguments]
 # FILE_MIB (default 1023) is the size of the file for the engine's file
 # table: the file is also hashed as one in-memory string, and a string of a

@@ -2,9 +2,11 @@
 # Photographs the main window in four states into docs/: String mode with
 # an MD5 result (screenshot-string.png), an expected digest of the wrong
 # length with its tooltip (screenshot-nomatch.png), File mode idle after a
-# job whose digest matches the expected one (screenshot-file.png) and a job
-# under way (screenshot-job.png); then, on a screen 1024 pixels wide, the
-# window maximized with a SHA2-512 digest (screenshot-maximized.png).
+# job whose digest matches the expected one (screenshot-file.png), a
+# published digest whose entry the second pass found, with its tooltip
+# (screenshot-search.png) and a job under way (screenshot-job.png); then, on
+# a screen 1024 pixels wide, the window maximized with a SHA2-512 digest
+# (screenshot-maximized.png).
 # Builds nothing: it needs a built tree (tools/test.sh builds one), whose
 # program_tests.exe starts Vexorin.exe and holds each state in turn.
 # VEXORIN_DPI=144 takes them at another screen resolution (best into another
@@ -33,7 +35,7 @@ rm -f shot-*
   --gtest_filter='ProgramScreenshots.DISABLED_HoldStates' >shots.log 2>&1 &
 runner=$!
 
-for name in string nomatch file job; do
+for name in string nomatch file search job; do
   take_shot "$name" "$out_dir/screenshot-$name.png" "$runner"
 done
 if ! wait "$runner"; then

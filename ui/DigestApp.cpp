@@ -1,5 +1,9 @@
 #include "ui/DigestApp.h"
 
+#include <shellapi.h>
+
+#include <vector>
+
 #include "res/resource.h"
 #include "ui/MainDialog.h"
 
@@ -13,6 +17,20 @@ BOOL DigestApp::InitInstance() {
   SetAppName(szTitle);
 
   MainDialog dlg;
+  // "Vexorin.exe <path>" (Open with, Send To, a drop on the icon) opens on
+  // that file. Read as UTF-16, so that a path of any script or length
+  // arrives whole; further arguments are ignored.
+  int nArgs = 0;
+  if (LPWSTR* ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs)) {
+    if (nArgs > 1 && ppszArgs[1][0] != L'\0') {
+      const int nBytes =
+          ::WideCharToMultiByte(CP_ACP, 0, ppszArgs[1], -1, nullptr, 0, nullptr, nullptr);
+      std::vector<char> path(nBytes > 0 ? nBytes : 1, '\0');
+      ::WideCharToMultiByte(CP_ACP, 0, ppszArgs[1], -1, path.data(), nBytes, nullptr, nullptr);
+      dlg.SetStartPath(path.data());
+    }
+    ::LocalFree(ppszArgs);
+  }
   m_pMainWnd = &dlg;
   dlg.DoModal();
   m_pMainWnd = nullptr;

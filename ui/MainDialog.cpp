@@ -1,5 +1,7 @@
 #include "ui/MainDialog.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -40,12 +42,87 @@ std::string LoadText(UINT nID) {
   return szText;
 }
 
-// Dismisses a notice that a worker shows while the dialog is closing.
-BOOL CALLBACK DismissNotice(HWND hWnd, LPARAM) {
-  char szClass[16] = {};
-  ::GetClassNameA(hWnd, szClass, sizeof(szClass));
-  if (std::strcmp(szClass, "#32770") == 0) ::PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
-  return TRUE;
+// Expected takes a whole checksum file; the clipboard's text is taken only
+// up to a smaller size, since nobody asked for it.
+const int kExpectedLimit = 1048576;
+const size_t kClipboardLimit = 65536;
+
+// UTF-16 text in the program's byte strings (the ANSI code page, UTF-8
+// under the manifest).
+std::string BytesFromWide(const wchar_t* pszText, int nLength) {
+  const int nBytes =
+      ::WideCharToMultiByte(CP_ACP, 0, pszText, nLength, nullptr, 0, nullptr, nullptr);
+  std::string text(nBytes > 0 ? nBytes : 0, '\0');
+  if (nBytes > 0)
+    ::WideCharToMultiByte(CP_ACP, 0, pszText, nLength, &text[0], nBytes, nullptr, nullptr);
+  return text;
+}
+
+// The clipboard's text: its Unicode form where there is one, so that no
+// character is lost to a code page; empty when it holds none or more than
+// nLimit bytes of it.
+std::string ClipboardText(HWND hOwner, size_t nLimit) {
+  std::string text;
+  if (!::OpenClipboard(hOwner)) return text;
+  if (HANDLE hWide = ::GetClipboardData(CF_UNICODETEXT)) {
+    const SIZE_T nUnits = ::GlobalSize(hWide) / sizeof(wchar_t);
+    if (const wchar_t* p = static_cast<const wchar_t*>(::GlobalLock(hWide))) {
+      // Each unit takes at most three bytes: far beyond the limit, skip it.
+      if (nUnits <= 3 * nLimit) text = BytesFromWide(p, (int)wcsnlen(p, nUnits));
+      ::GlobalUnlock(hWide);
+    }
+  } else if (HANDLE hText = ::GetClipboardData(CF_TEXT)) {
+    const SIZE_T nBytes = ::GlobalSize(hText);
+    if (const char* p = static_cast<const char*>(::GlobalLock(hText))) {
+      text.assign(p, strnlen(p, nBytes));
+      ::GlobalUnlock(hText);
+    }
+  }
+  ::CloseClipboard();
+  if (text.size() > nLimit) text.clear();
+  return text;
+}
+
+// A text the clipboard may hand to Expected: a bare digest of a length some
+// entry has, or checksum-file text.
+bool IsPublishedDigest(const std::string& text) {
+  const ExpectedText parsed = ParseExpectedText(text);
+  if (parsed.digests.empty()) return false;
+  if (parsed.bChecksumText) return true;
+  return !NamesWithHexDigits(parsed.digests.front().strDigits.size()).empty();
+}
+
+// Reads a dropped checksum file as Expected's text: UTF-16 with its byte
+// order mark becomes the program's bytes; other text is taken as it is.
+enum class ExpectedFile { kRead, kTooLarge, kNotText, kUnreadable };
+
+ExpectedFile ReadExpectedFile(const std::string& path, std::string& text) {
+  const HANDLE hFile = CreateFileAnyLength(path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  if (hFile == INVALID_HANDLE_VALUE) return ExpectedFile::kUnreadable;
+  OwnedHandle file(hFile);
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file.Get(), &size)) return ExpectedFile::kUnreadable;
+  if (size.QuadPart > kExpectedLimit) return ExpectedFile::kTooLarge;
+  std::string bytes((size_t)size.QuadPart, '\0');
+  DWORD dwRead = 0;
+  if (!bytes.empty() && !::ReadFile(file.Get(), &bytes[0], (DWORD)bytes.size(), &dwRead, nullptr))
+    return ExpectedFile::kUnreadable;
+  bytes.resize(dwRead);
+  if (bytes.size() >= 2 && (BYTE)bytes[0] == 0xFF && (BYTE)bytes[1] == 0xFE) {
+    std::wstring wide((bytes.size() - 2) / 2, L'\0');
+    if (!wide.empty()) std::memcpy(&wide[0], bytes.data() + 2, wide.size() * sizeof(wchar_t));
+    bytes = BytesFromWide(wide.c_str(), (int)wide.size());
+  }
+  if (bytes.find('\0') != std::string::npos) return ExpectedFile::kNotText;
+  text = bytes;
+  return ExpectedFile::kRead;
+}
+
+// The last component of a path.
+std::string FileNameOf(const std::string& path) {
+  const size_t nSlash = path.find_last_of("\\/");
+  return nSlash == std::string::npos ? path : path.substr(nSlash + 1);
 }
 
 class HasherLock {
@@ -118,6 +195,7 @@ BOOL MainDialog::OnInitDialog() {
   CheckDlgButton(IDC_STRING, BST_CHECKED);
   ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
   ::EnableWindow(GetDlgItem(IDC_HMAC), FALSE);
+  InitExpected();
   m_layout.Capture(m_hWnd, kLayout, sizeof(kLayout) / sizeof(kLayout[0]));
   return TRUE;  // focus to the first tab stop: the data source
 }
@@ -226,6 +304,10 @@ void MainDialog::OnBnClickedString() {
 void MainDialog::OnBnClickedFile() { SetDataType(false); }
 
 void MainDialog::OnCbnSelchangeAlgorithm() {
+  // Only the user's own choice comes here: a found entry is selected
+  // without this notice.
+  m_bHandChoice = true;
+  m_search.bValid = false;
   if (!OffersHmac((UINT)m_algorithms.GetCurSel())) {
     ::EnableWindow(GetDlgItem(IDC_KEY), FALSE);
     ::EnableWindow(GetDlgItem(IDC_HMAC), FALSE);
@@ -273,6 +355,8 @@ void MainDialog::OnBnClickedCopy() {
   ::GlobalUnlock(hMem);
   if (::SetClipboardData(CF_TEXT, hMem) == nullptr) ::GlobalFree(hMem);
   ::CloseClipboard();
+  // Our own result is never taken back into Expected as a published one.
+  m_dwOwnCopy = ::GetClipboardSequenceNumber();
   AfxMessageBox("The result copied to clipboard successed!");
 }
 
@@ -301,17 +385,35 @@ void MainDialog::OnEnChangeKey() { UpdateStringDigest(); }
 // clearing) sets the result field's text, so its change notice suffices.
 void MainDialog::OnEnChangeResult() { UpdateVerdict(); }
 
-void MainDialog::OnEnChangeExpected() { UpdateVerdict(); }
+// A new Expected ends a choice made by hand; in String mode it searches
+// the entries of its length at once.
+void MainDialog::OnEnChangeExpected() {
+  m_bHandChoice = false;
+  m_strExpectedNote.clear();
+  if (IsDlgButtonChecked(IDC_STRING)) UpdateStringDigest();
+  UpdateVerdict();
+}
 
 void MainDialog::UpdateVerdict() {
-  const DigestComparison comparison =
-      CompareWithExpected(ReadControlText(GetDlgItem(IDC_EXPECTED)),
-                          ReadControlText(GetDlgItem(IDC_RESULT)), (UINT)m_algorithms.GetCurSel());
-  m_nVerdict = comparison.verdict;
+  const std::string strExpected = ReadControlText(GetDlgItem(IDC_EXPECTED));
+  const std::string strResult = ReadControlText(GetDlgItem(IDC_RESULT));
+  const UINT nAlgorithm = (UINT)m_algorithms.GetCurSel();
+  const bool bSearched = m_search.bValid && m_search.nEntry == nAlgorithm &&
+                         m_search.strExpected == strExpected &&
+                         _stricmp(m_search.strResult.c_str(), strResult.c_str()) == 0;
+  const CheckVerdict verdict =
+      bSearched ? m_search.verdict
+                : JudgeResult(strExpected, CheckedFileName(), nAlgorithm, strResult);
+  m_nVerdict = verdict.verdict;
   SetDlgItemText(IDC_VERDICT, m_nVerdict == DigestVerdict::kMatch     ? "Match"
                               : m_nVerdict == DigestVerdict::kNoMatch ? "No match"
                                                                       : "");
-  m_verdictTip.UpdateTipText(comparison.strHint.c_str(), &m_verdict);
+  std::string strNote = m_strExpectedNote;
+  if (strNote.empty() && !strExpected.empty() && strExpected == m_strPickedUp)
+    strNote = "Expected was taken from the clipboard.";
+  std::string strTip = verdict.strTooltip;
+  if (!strNote.empty()) strTip = strTip.empty() ? strNote : strNote + "\n" + strTip;
+  m_verdictTip.UpdateTipText(strTip.c_str(), &m_verdict);
 }
 
 HBRUSH MainDialog::OnCtlColor(HDC hDC, HWND hWnd, UINT nCtlColor) {
@@ -345,7 +447,23 @@ void MainDialog::UpdateStringDigest() {
     return;
   }
   std::string strResult;
-  {
+  // Unless the user chose the entry, every entry Expected's digest may be
+  // from is computed at once (texts are short), and a match is shown.
+  m_search.bValid = false;
+  const std::string strExpected = ReadControlText(GetDlgItem(IDC_EXPECTED));
+  const CheckPlan plan =
+      m_bHandChoice ? CheckPlan() : PlanCheck(strExpected, "", nAlgorithm, nHmac != 0);
+  if (plan.entries.size() > 1 || (plan.entries.size() == 1 && plan.entries[0] != nAlgorithm)) {
+    const std::vector<std::string> results =
+        Hasher::HashStringMany(strData, strKey, nHmac, nUpper, plan.entries);
+    const CheckVerdict verdict = JudgeResults(strExpected, "", nAlgorithm, plan.entries, results);
+    size_t nShown = 0;  // no match: the first pass's entry
+    for (size_t i = 0; i < plan.entries.size(); ++i)
+      if (plan.entries[i] == verdict.nMatched) nShown = i;
+    m_search = {true, plan.entries[nShown], results[nShown], strExpected, verdict};
+    if (plan.entries[nShown] != nAlgorithm) SelectFoundEntry(plan.entries[nShown]);
+    strResult = results[nShown];
+  } else {
     HasherLock lock(m_csHasher);
     Hasher* pHasher = new Hasher(nAlgorithm);
     m_pHasher = pHasher;
@@ -371,16 +489,24 @@ void MainDialog::OnBnClickedStart() {
     if (MessageBox(LoadText(IDS_STOP_WHILE_RUNNING).c_str(), "Warning",
                    MB_YESNO | MB_ICONWARNING) == IDYES) {
       HasherLock lock(m_csHasher);
+      m_bStopAsked = true;
       if (Hasher* pHasher = m_pHasher) pHasher->m_bStop = 1;
     }
     return;
   }
   // One job at a time: one that is still starting up, or showing its
   // notice, counts. Once it has put its result in, a click starts a job.
-  if (m_bRunning) return;
+  // A click that comes after the notice's OK, while the notice is going
+  // away, starts the next job as soon as this one has ended.
+  if (m_bRunning) {
+    if (m_bNoticeOpen && ::IsWindowEnabled(m_hWnd)) m_bStartWaiting = true;
+    return;
+  }
   void* pfnStart = BindWorker();
   if (pfnStart == nullptr) return;
   m_bRunning = TRUE;
+  m_bStopAsked = false;
+  m_search.bValid = false;
   DWORD dwThreadId = 0;
   OwnedHandle thread(CreateWorker(pfnStart, &dwThreadId));
   if (!thread) {
@@ -416,7 +542,6 @@ void MainDialog::EndJobThread() {
     if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_FAILED) break;
     MSG msg;
     ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    ::EnumThreadWindows(m_dwThreadId, &DismissNotice, 0);
   }
   m_thread.Reset();
 }
@@ -464,7 +589,7 @@ void MainDialog::RunFileJob(JobEnd& end) {
   const std::string strPath = ReadControlText(GetDlgItem(IDC_DATA));
   OnWorkerStep(kPathRead);
   if (strPath.empty()) {
-    if (!m_bClosing) AfxMessageBox(IDS_NO_FILE_NAME);
+    end.nNotice = IDS_NO_FILE_NAME;
     return;
   }
   SetDlgItemText(IDC_START, "Stop");
@@ -478,7 +603,16 @@ void MainDialog::RunFileJob(JobEnd& end) {
   const int nUpper = IsDlgButtonChecked(IDC_UPPERCASE);
   const std::string strKey = ReadControlText(GetDlgItem(IDC_KEY));
   if (nHmac && strKey.empty()) return;
-  std::unique_ptr<Hasher> hasher(new Hasher(nAlgorithm));
+  // The entries to compute: the selected one, or, unless the user chose it,
+  // those Expected's digest may be from, the first pass's first.
+  const std::string strExpected = ReadControlText(GetDlgItem(IDC_EXPECTED));
+  const std::string strName = FileNameOf(strPath);
+  std::vector<UINT> entries(1, nAlgorithm);
+  if (!m_bHandChoice) {
+    const CheckPlan plan = PlanCheck(strExpected, strName, nAlgorithm, nHmac != 0);
+    if (!plan.entries.empty()) entries = plan.entries;
+  }
+  std::unique_ptr<Hasher> hasher(new Hasher(entries[0]));
   {
     HasherLock lock(m_csHasher);
     m_pHasher = hasher.get();
@@ -491,10 +625,73 @@ void MainDialog::RunFileJob(JobEnd& end) {
 
   end.strResult = hasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
                                    ProgressCallback(this, &MainDialog::OnProgress));
-  const bool bStopped = hasher->m_bStop != 0;
-  if (end.strResult.empty() && !bStopped && !m_bClosing) ShowSystemError(hasher->ErrorCode());
+  const bool bStopped = hasher->m_bStop != 0 || m_bStopAsked;
+  if (end.strResult.empty() && !bStopped) {
+    end.bFailed = true;
+    end.dwError = hasher->ErrorCode();
+  }
+  if (!end.strResult.empty()) end.nEntry = entries[0];
+  if (entries.size() > 1 || entries[0] != nAlgorithm) {
+    std::vector<std::string> results(entries.size());
+    results[0] = end.strResult;
+    if (!end.strResult.empty() && !bStopped && !m_bClosing && entries.size() > 1 &&
+        JudgeResult(strExpected, strName, entries[0], end.strResult).verdict !=
+            DigestVerdict::kMatch) {
+      RunSecondPass(end, strPath, strKey, nHmac, nUpper, entries, results);
+      if (end.strResult.empty()) end.nEntry = kAlgorithmCount;
+    }
+    if (!end.strResult.empty()) {
+      end.bSearched = true;
+      end.strExpected = strExpected;
+      end.verdict = JudgeResults(strExpected, strName, nAlgorithm, entries, results);
+      for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i] == end.verdict.nMatched) {
+          end.nEntry = entries[i];
+          end.strResult = results[i];
+        }
+      }
+    }
+  }
   HasherLock lock(m_csHasher);
   m_pHasher = nullptr;
+}
+
+// The other candidates, each on a thread of its own, from one more read of
+// the file; Stop, closing and a failure end it as they end a one-entry job.
+void MainDialog::RunSecondPass(JobEnd& end, const std::string& strPath, const std::string& strKey,
+                               int nHmac, int nUpper, const std::vector<UINT>& entries,
+                               std::vector<std::string>& results) {
+  const std::vector<UINT> others(entries.begin() + 1, entries.end());
+  std::unique_ptr<Hasher> hasher(new Hasher(others.front()));
+  {
+    // A Stop that came between the passes ends the job here.
+    HasherLock lock(m_csHasher);
+    if (m_bStopAsked || m_bClosing) {
+      end.strResult.clear();
+      return;
+    }
+    m_pHasher = hasher.get();
+  }
+  OnWorkerStep(kSecondPass);
+  m_nLastReport = -1;
+  OnProgress(0);
+  const std::vector<std::string> found =
+      hasher->HashFileMany(strPath.c_str(), strKey, nHmac, nUpper, others,
+                           ProgressCallback(this, &MainDialog::OnProgress));
+  const bool bStopped = hasher->m_bStop != 0 || m_bStopAsked;
+  {
+    HasherLock lock(m_csHasher);
+    m_pHasher = nullptr;
+  }
+  if (bStopped || found.front().empty()) {
+    end.strResult.clear();
+    if (!bStopped) {
+      end.bFailed = true;
+      end.dwError = hasher->ErrorCode();
+    }
+    return;
+  }
+  std::copy(found.begin(), found.end(), results.begin() + 1);
 }
 
 BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -506,6 +703,10 @@ BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
   if (OnLayoutMessage(message, wParam, lParam)) {
     *pResult = 0;
     return TRUE;
+  }
+  if ((message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) ||
+      (message == WM_ACTIVATEAPP && wParam)) {
+    PickUpClipboard(false);
   }
   return CDialog::OnWndMsg(message, wParam, lParam, pResult);
 }
@@ -527,10 +728,122 @@ BOOL MainDialog::OnLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainDialog::OnJobEnded(const JobEnd& end) {
+  // The notice is shown here, on this thread, so that the job ends the moment
+  // it is closed: a click sent right after its OK finds no job.
+  if (!m_bClosing && (end.nNotice != 0 || end.bFailed)) {
+    m_bNoticeOpen = true;
+    if (end.nNotice != 0)
+      AfxMessageBox(end.nNotice);
+    else
+      ShowSystemError(end.dwError);
+    m_bNoticeOpen = false;
+  }
   // A failed or stopped job never leaves part of a file on the bar.
   if (end.strResult.empty()) m_progress.SetPos(0);
   if (end.bControlsDisabled) EnableControls(true);
   m_bRunning = FALSE;
   SetDlgItemText(IDC_START, "Start");
+  // The list shows the entry whose result is shown, found or not.
+  if (end.nEntry != kAlgorithmCount && end.nEntry != (UINT)m_algorithms.GetCurSel())
+    SelectFoundEntry(end.nEntry);
+  if (end.bSearched) m_search = {true, end.nEntry, end.strResult, end.strExpected, end.verdict};
   SetDlgItemText(IDC_RESULT, end.strResult.c_str());
+  if (m_bStartWaiting) {
+    m_bStartWaiting = false;
+    if (!m_bClosing) OnBnClickedStart();
+  }
+}
+
+void MainDialog::SelectFoundEntry(UINT nAlgorithm) {
+  // The key and HMAC rule of a choice by hand, without clearing anything:
+  // with HMAC checked every candidate offers it, and unchecked the key is
+  // already empty.
+  m_algorithms.SetCurSel((int)nAlgorithm);
+  const BOOL bKeyed = OffersHmac(nAlgorithm) ? TRUE : FALSE;
+  ::EnableWindow(GetDlgItem(IDC_KEY), bKeyed);
+  ::EnableWindow(GetDlgItem(IDC_HMAC), bKeyed);
+}
+
+std::string MainDialog::CheckedFileName() const {
+  if (!IsDlgButtonChecked(IDC_FILE)) return std::string();
+  return FileNameOf(ReadControlText(GetDlgItem(IDC_DATA)));
+}
+
+void MainDialog::InitExpected() {
+  HWND hExpected = GetDlgItem(IDC_EXPECTED);
+  ::SendMessageA(hExpected, EM_SETLIMITTEXT, kExpectedLimit, 0);
+  // Dropped checksum files land on the field in both modes.
+  ::SetWindowSubclass(hExpected, &MainDialog::ExpectedProc, 0, reinterpret_cast<DWORD_PTR>(this));
+  ::DragAcceptFiles(hExpected, TRUE);
+  // A tooltip breaks its lines only when it has a width to keep to.
+  m_verdictTip.SendMessage(TTM_SETMAXTIPWIDTH, 0, 640);
+  if (!m_strStartPath.empty()) {
+    CheckDlgButton(IDC_STRING, BST_UNCHECKED);
+    CheckDlgButton(IDC_FILE, BST_CHECKED);
+    SetDataType(false);
+    SetDlgItemText(IDC_DATA, m_strStartPath.c_str());
+  }
+  // Opened on a file with a published digest at hand, the check runs at
+  // once; the click comes once the window is up.
+  if (PickUpClipboard(true) && !m_strStartPath.empty())
+    ::PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
+                   (LPARAM)GetDlgItem(IDC_START));
+}
+
+bool MainDialog::PickUpClipboard(bool bOpening) {
+  const DWORD dwSequence = ::GetClipboardSequenceNumber();
+  if (!bOpening && dwSequence == m_dwClipboardSeen) return false;
+  m_dwClipboardSeen = dwSequence;
+  if (m_dwOwnCopy != 0 && dwSequence == m_dwOwnCopy) return false;
+  // Never over what the user typed, pasted or dropped.
+  const std::string strCurrent = ReadControlText(GetDlgItem(IDC_EXPECTED));
+  if (!strCurrent.empty() && strCurrent != m_strPickedUp) return false;
+  const std::string strText = ClipboardText(m_hWnd, kClipboardLimit);
+  if (strText.empty() || !IsPublishedDigest(strText)) return false;
+  m_strPickedUp = strText;
+  SetDlgItemText(IDC_EXPECTED, strText.c_str());
+  m_strPickedUp = ReadControlText(GetDlgItem(IDC_EXPECTED));  // as the field keeps it
+  UpdateVerdict();
+  return true;
+}
+
+LRESULT CALLBACK MainDialog::ExpectedProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR dwRefData) {
+  if (message == WM_DROPFILES) {
+    reinterpret_cast<MainDialog*>(dwRefData)->OnExpectedDrop(reinterpret_cast<HDROP>(wParam));
+    return 0;
+  }
+  const LRESULT lResult = ::DefSubclassProc(hWnd, message, wParam, lParam);
+  // A multi-line edit, unlike a single-line one, says nothing when its text
+  // is set; the verdict follows every text, so the field says it here.
+  if (message == WM_SETTEXT && lResult) {
+    ::SendMessageA(::GetParent(hWnd), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hWnd), EN_CHANGE),
+                   (LPARAM)hWnd);
+  }
+  return lResult;
+}
+
+// A file dropped on Expected gives its text, as if pasted: a checksum file.
+void MainDialog::OnExpectedDrop(HDROP hDropInfo) {
+  std::string strPath;
+  if (::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0) != 0) {
+    const UINT nLength = ::DragQueryFileA(hDropInfo, 0, nullptr, 0);
+    std::vector<char> path(nLength + 1, '\0');
+    ::DragQueryFileA(hDropInfo, 0, path.data(), nLength + 1);
+    strPath = path.data();
+  }
+  ::DragFinish(hDropInfo);
+  if (strPath.empty()) return;
+  const std::string strName = FileNameOf(strPath);
+  std::string strText;
+  const ExpectedFile nRead = ReadExpectedFile(strPath, strText);
+  if (nRead == ExpectedFile::kRead) {
+    SetDlgItemText(IDC_EXPECTED, strText.c_str());
+    return;
+  }
+  m_strExpectedNote =
+      strName + (nRead == ExpectedFile::kTooLarge  ? " was not taken: it is over 1 MiB."
+                 : nRead == ExpectedFile::kNotText ? " was not taken: it is not text."
+                                                   : " was not taken: it cannot be read.");
+  UpdateVerdict();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Catalogue.h"
+#include "engine/ExpectedText.h"
 #include "engine/Hasher.h"
 #include "fileio/OwnedHandle.h"
 #include "framework/AnchorLayout.h"
@@ -23,10 +24,21 @@
 class MainDialog : public CDialog {
  public:
   // The points a worker passes, in order.
-  enum WorkerStep { kPathRead, kStopShown, kHasherMade, kControlsDisabled, kReported, kResultPut };
+  enum WorkerStep {
+    kPathRead,
+    kStopShown,
+    kHasherMade,
+    kControlsDisabled,
+    kReported,
+    kSecondPass,  // the second pass's Hasher is in m_pHasher, its run not begun
+    kResultPut
+  };
 
   MainDialog();
   ~MainDialog() override;
+
+  // The path the command line named: the dialog opens on it in File mode.
+  void SetStartPath(const std::string& strPath) { m_strStartPath = strPath; }
 
   void SetDataType(bool bString);
   void EnableControls(bool bEnable);
@@ -109,7 +121,55 @@ class MainDialog : public CDialog {
   struct JobEnd {
     std::string strResult;
     bool bControlsDisabled = false;
+    UINT nNotice = 0;      // a string to show before the job ends
+    bool bFailed = false;  // the file could not be hashed: show dwError
+    DWORD dwError = 0;
+    // The entry whose result strResult is (the list selects it), and the
+    // verdict of a search over several entries.
+    UINT nEntry = kAlgorithmCount;
+    bool bSearched = false;
+    CheckVerdict verdict;
+    std::string strExpected;
   };
+
+  // What a search over several entries judged, kept while the list, the
+  // result and Expected still show what it judged: its tooltip names the
+  // entries tried, which one entry's verdict cannot.
+  struct SearchOutcome {
+    bool bValid = false;
+    UINT nEntry = kAlgorithmCount;
+    std::string strResult;
+    std::string strExpected;
+    CheckVerdict verdict;
+  };
+  SearchOutcome m_search;
+  // The user chose the entry by hand since Expected last changed: no
+  // search overrides that choice. Read by the worker at a job's start.
+  std::atomic<bool> m_bHandChoice{false};
+  // A Stop was confirmed during the current job (the second pass's run
+  // clears its Hasher's flag when it begins, so the job keeps its own).
+  std::atomic<bool> m_bStopAsked{false};
+
+  // The command line's path, the clipboard's pick-ups into Expected, and a
+  // note the verdict's tooltip adds (where Expected's text came from, or why
+  // a dropped file was not taken).
+  std::string m_strStartPath;
+  DWORD m_dwClipboardSeen = 0;  // the clipboard's sequence number last looked at
+  DWORD m_dwOwnCopy = 0;        // its number right after our own Copy
+  std::string m_strPickedUp;    // what the last pick-up put into Expected
+  std::string m_strExpectedNote;
+
+  // Selects a found entry without it counting as a choice by hand.
+  void SelectFoundEntry(UINT nAlgorithm);
+  // The chosen file's name in File mode (a checksum text's line names it),
+  // empty in String mode.
+  std::string CheckedFileName() const;
+  // Takes the clipboard's text into Expected when it may; true if it did.
+  bool PickUpClipboard(bool bOpening);
+  void InitExpected();
+  void OnExpectedDrop(HDROP hDropInfo);
+  static LRESULT CALLBACK ExpectedProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
   // Sent by the worker with a JobEnd: puts the result in and ends the job
   // in one step on the user-interface thread.
   static const UINT WM_JOB_ENDED = WM_APP + 1;
@@ -119,7 +179,15 @@ class MainDialog : public CDialog {
   BOOL OnLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam);
   AnchorLayout m_layout;
 
+  // The job's last notice is open (user-interface thread only), and a
+  // Start click came after its OK, to be run once the job has ended.
+  bool m_bNoticeOpen = false;
+  bool m_bStartWaiting = false;
+
   void RunFileJob(JobEnd& end);
+  void RunSecondPass(JobEnd& end, const std::string& strPath, const std::string& strKey, int nHmac,
+                     int nUpper, const std::vector<UINT>& entries,
+                     std::vector<std::string>& results);
   void OnJobEnded(const JobEnd& end);
   // Stops a running job and waits for its worker, serving the messages the
   // worker sends meanwhile.

@@ -226,6 +226,31 @@ inline std::string ClipboardText() {
   return text;
 }
 
+// Empties the clipboard, so that a window opened next finds nothing on it
+// that an earlier test left.
+inline void EmptyTheClipboard() {
+  if (!::OpenClipboard(nullptr)) return;
+  ::EmptyClipboard();
+  ::CloseClipboard();
+}
+
+// Puts UTF-16 text on the clipboard; false if it could not.
+inline bool PutOnClipboardWide(const std::wstring& text) {
+  if (!::OpenClipboard(nullptr)) return false;
+  ::EmptyClipboard();
+  const size_t nBytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE, nBytes);
+  bool bDone = false;
+  if (void* p = hMem ? ::GlobalLock(hMem) : nullptr) {
+    std::memcpy(p, text.c_str(), nBytes);
+    ::GlobalUnlock(hMem);
+    bDone = ::SetClipboardData(CF_UNICODETEXT, hMem) != nullptr;
+  }
+  if (!bDone && hMem) ::GlobalFree(hMem);
+  ::CloseClipboard();
+  return bDone;
+}
+
 // Puts text on the clipboard as a user's copy would; false if it could not.
 inline bool PutOnClipboard(const std::string& text) {
   if (!::OpenClipboard(nullptr)) return false;

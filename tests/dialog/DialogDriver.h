@@ -4,6 +4,7 @@
 // drives it from the test thread with window messages and real input, the
 // way a user (or another program) would.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -44,6 +45,7 @@ class TestDialog : public MainDialog {
   bool m_bFailBind = false;
   bool m_bFailCreate = false;
   std::atomic<int> m_nThreadsStarted{0};
+  std::atomic<int> m_nSecondPasses{0};
   // A handle of the test's own on the last worker, valid after the dialog
   // has closed its one.
   std::atomic<HANDLE> m_hLastWorker{nullptr};
@@ -55,6 +57,7 @@ class TestDialog : public MainDialog {
 
  protected:
   void OnWorkerStep(WorkerStep step) override {
+    if (step == kSecondPass) ++m_nSecondPasses;
     if (step != m_nHoldStep.load()) return;
     m_nHoldStep = -1;
     ::SetEvent(m_hHeld);
@@ -86,7 +89,10 @@ using guitest::WindowText;
 
 class DialogDriver {
  public:
-  DialogDriver() {
+  // The dialog opens on an empty clipboard unless the test has put
+  // something there for it.
+  explicit DialogDriver(bool bEmptyClipboard = true) {
+    if (bEmptyClipboard) guitest::EmptyTheClipboard();
     m_hThread = ::CreateThread(nullptr, 0, &DialogDriver::Run, this, 0, nullptr);
     WaitUntil([&] { return m_dialog.m_hWnd != nullptr && ::IsWindowVisible(m_dialog.m_hWnd); });
     m_hWnd = m_dialog.m_hWnd;
@@ -127,6 +133,7 @@ class DialogDriver {
     ::SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_ALGORITHM, CBN_SELCHANGE),
                    (LPARAM)Item(IDC_ALGORITHM));
   }
+  UINT Selected() const { return (UINT)::SendMessageA(Item(IDC_ALGORITHM), CB_GETCURSEL, 0, 0); }
   int ProgressPos() const { return (int)::SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0); }
   bool Ended() const { return ::WaitForSingleObject(m_hThread, 0) == WAIT_OBJECT_0; }
   bool WaitEnded() {
@@ -164,3 +171,43 @@ class DialogDriver {
 
   HANDLE m_hThread = nullptr;
 };
+
+// The tooltip the dialog owns, found as a user's pointer would meet it.
+inline HWND TooltipOf(HWND hDlg) {
+  struct Search {
+    HWND hDlg;
+    HWND hFound;
+  } search = {hDlg, nullptr};
+  struct Enum {
+    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
+      Search* p = reinterpret_cast<Search*>(lParam);
+      char szClass[32] = {};
+      ::GetClassNameA(hWnd, szClass, sizeof(szClass));
+      if (std::string(szClass) == TOOLTIPS_CLASSA && ::GetWindow(hWnd, GW_OWNER) == p->hDlg) {
+        p->hFound = hWnd;
+        return FALSE;
+      }
+      return TRUE;
+    }
+  };
+  ::EnumThreadWindows(::GetWindowThreadProcessId(hDlg, nullptr), &Enum::Proc, (LPARAM)&search);
+  return search.hFound;
+}
+
+// The text the tooltip shows for the verdict; "<no tool>" without one.
+// Asked for in UTF-16: the ANSI form of the message stops at 80 bytes.
+inline std::string VerdictTip(DialogDriver& d) {
+  wchar_t szText[1025] = {};
+  TTTOOLINFOW ti = {};
+  ti.cbSize = TTTOOLINFOW_V2_SIZE;
+  ti.hwnd = d.m_hWnd;
+  ti.uId = (UINT_PTR)d.Item(IDC_VERDICT);
+  HWND hTip = TooltipOf(d.m_hWnd);
+  if (hTip == nullptr || !::SendMessageW(hTip, TTM_GETTOOLINFOW, 0, (LPARAM)&ti))
+    return "<no tool>";
+  ti.lpszText = szText;
+  ::SendMessageW(hTip, TTM_GETTEXTW, 1024, (LPARAM)&ti);
+  char szBytes[4 * 1025] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, szText, -1, szBytes, sizeof(szBytes), nullptr, nullptr);
+  return szBytes;
+}

@@ -82,6 +82,23 @@ TEST(MainDialogEveryEntry, FileJobsEqualStringDigests) {
     }
   }
   ExpectIdle(d);
+
+  // Each entry's digest pasted into Expected, with an entry of another
+  // length selected (MD2 runs only when chosen): the job finds the entry,
+  // through the second pass where the first entry of that length is another.
+  SetHmac(d, "");
+  const std::string bytes = sizes[1];
+  for (UINT nIndex = 0; nIndex < kAlgorithmCount; ++nIndex) {
+    SCOPED_TRACE(CatalogueEntryAt(nIndex)->pszName);
+    d.SelectAlgorithm(nIndex == kAlgorithmMD2                                    ? kAlgorithmMD2
+                      : nIndex == kAlgorithmCRC32 || nIndex == kAlgorithmAdler32 ? kAlgorithmMD5
+                                                                                 : kAlgorithmCRC32);
+    d.SetText(IDC_EXPECTED, Expected(nIndex, bytes));
+    EXPECT_EQ(d.RunFileJob(files[1]->Path()), Expected(nIndex, bytes));
+    EXPECT_EQ(d.Selected(), nIndex);
+    EXPECT_EQ(d.Text(IDC_VERDICT), "Match");
+  }
+  d.SetText(IDC_EXPECTED, "");
 }
 
 // A file cut short by the host while the worker reads it: the job ends like
@@ -169,6 +186,356 @@ TEST(MainDialogJobs, StartRightAfterAJobEndedStartsTheNext) {
   EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, "abc"));
 }
 
+// A path and a Start click sent from another thread right after the OK of
+// a job's last notice: the job that showed it counts as done once it is
+// closed, so the click starts the next job, every time. The OK is pressed
+// with a sent click (which returns while the notice is going away) or a
+// posted one that the test sees through until the notice is gone.
+TEST(MainDialogJobs, AClickSentRightAfterTheLastNoticeStartsAJob) {
+  const std::string missing = TempPath("missing.bin");
+  const std::string missingText = SystemText(ERROR_FILE_NOT_FOUND);
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  for (int i = 0; i < 12; ++i) {
+    const bool bNoFile = i % 3 != 2;  // else the first job fails to open
+    const bool bSentOk = i % 2 == 0;
+    SCOPED_TRACE(std::to_string(i) + (bNoFile ? " after the no-file notice" : " after a failure") +
+                 (bSentOk ? ", OK sent" : ", OK posted"));
+    d.SetText(IDC_DATA, bNoFile ? "" : missing);
+    d.PostClick(IDC_START);
+    HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hBox, nullptr);
+    ASSERT_EQ(BoxText(hBox), bNoFile ? "Please specify the file name!" : missingText);
+    const int nBefore = d.m_dialog.m_nThreadsStarted;
+    if (bSentOk) {
+      DWORD_PTR dwResult = 0;
+      ASSERT_TRUE(::SendMessageTimeoutA(::GetDlgItem(hBox, IDOK), BM_CLICK, 0, 0, SMTO_NORMAL,
+                                        30000, &dwResult));
+    } else {
+      AnswerBox(hBox, IDOK);
+      const DWORD dwStart = ::GetTickCount();
+      while (::IsWindow(hBox) && ::GetTickCount() - dwStart < 60000) {
+      }
+    }
+    d.SetText(IDC_DATA, missing);
+    d.Click(IDC_START);
+    HWND hNext = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hNext, nullptr) << "the click started no job";
+    EXPECT_NE(hNext, hBox);
+    EXPECT_EQ(BoxText(hNext), missingText);
+    EXPECT_EQ(d.m_dialog.m_nThreadsStarted, nBefore + 1);
+    AnswerBox(hNext, IDOK);
+    ASSERT_TRUE(d.WaitJobGone());
+    ExpectIdle(d);
+  }
+}
+
+// Checking a file against a published digest ---------------------------------
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = (char)::toupper((unsigned char)c);
+  return text;
+}
+
+// A digest in spaced pairs, as certutil prints it.
+std::string Pairs(const std::string& digits) {
+  std::string text;
+  for (size_t i = 0; i < digits.size(); i += 2) text += (i ? " " : "") + digits.substr(i, 2);
+  return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+// The entry is found by the digest's length: a first pass of one entry, and
+// a second over the others of that length when it does not match. The list
+// follows a match; without one it keeps the first pass's entry and result.
+TEST(MainDialogSearch, FileJobsFindTheEntryOfThePublishedDigest) {
+  const std::string bytes = Pattern(3 * Hasher::kChunkSize + 5);
+  const TempFile file("search.iso", bytes);
+  const std::string zeros(64, '0');
+  struct Case {
+    const char* pszName;
+    UINT nSelected;
+    std::string expected;
+    bool bUpper;
+    std::string key;
+    UINT nShown;  // the entry selected at the end
+    bool bSecondPass;
+    const char* pszVerdict;
+    const char* pszTip;  // a part of the tooltip
+  };
+  const Case cases[] = {
+      {"the selected entry matches", kAlgorithmSHA256, Expected(kAlgorithmSHA256, bytes), false, "",
+       kAlgorithmSHA256, false, "Match", ""},
+      {"the first pass moves the list", kAlgorithmMD5, Expected(kAlgorithmSHA256, bytes), false, "",
+       kAlgorithmSHA256, false, "Match", "SHA2-256"},
+      {"the second pass finds the entry", kAlgorithmSHA256,
+       Upper(Expected(kAlgorithmBLAKE2s256, bytes)), true, "", kAlgorithmBLAKE2s256, true, "Match",
+       "BLAKE2s-256"},
+      {"the second pass finds a Keccak entry", kAlgorithmSHA512,
+       Expected(kAlgorithmSHA3_512, bytes), false, "", kAlgorithmSHA3_512, true, "Match",
+       "SHA3-512"},
+      {"keyed candidates under one key", kAlgorithmSHA256,
+       Expected(kAlgorithmFIPS_SHA3_256, bytes, "Jefe", 1), false, "Jefe", kAlgorithmFIPS_SHA3_256,
+       true, "Match", "SHA3-256 (FIPS 202)"},
+      {"no match keeps the first pass", kAlgorithmSHA256, zeros, false, "", kAlgorithmSHA256, true,
+       "No match", "RIPEMD-256"},
+  };
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pszName);
+    d.SelectAlgorithm(c.nSelected);
+    if (d.Checked(IDC_UPPERCASE) != c.bUpper) d.Click(IDC_UPPERCASE);
+    SetHmac(d, c.key);
+    d.SetText(IDC_EXPECTED, c.expected);
+    const int nPasses = d.m_dialog.m_nSecondPasses;
+    const std::string result = d.RunFileJob(file.Path());
+    const std::string shown = Expected(c.nShown, bytes, c.key, !c.key.empty());
+    EXPECT_EQ(result, c.bUpper ? Upper(shown) : shown);
+    EXPECT_EQ(d.Selected(), c.nShown);
+    EXPECT_EQ(d.m_dialog.m_nSecondPasses, nPasses + (c.bSecondPass ? 1 : 0));
+    EXPECT_EQ(d.Text(IDC_VERDICT), c.pszVerdict);
+    EXPECT_TRUE(Contains(VerdictTip(d), c.pszTip)) << VerdictTip(d);
+    EXPECT_EQ(d.ProgressPos(), 100);
+    ExpectIdle(d);
+    // The key and HMAC box follow the shown entry.
+    EXPECT_EQ(d.Enabled(IDC_HMAC), OffersHmac(c.nShown));
+  }
+  // No match names every entry tried.
+  const std::string tip = VerdictTip(d);
+  for (UINT nEntry : CandidateEntries(64, kAlgorithmSHA256, false))
+    EXPECT_TRUE(Contains(tip, CatalogueEntryAt(nEntry)->pszName)) << tip;
+  SetHmac(d, "");
+  if (d.Checked(IDC_UPPERCASE)) d.Click(IDC_UPPERCASE);
+
+  // A choice made by hand stands until Expected changes: that entry alone,
+  // its own verdict, and the list stays.
+  d.SetText(IDC_EXPECTED, Expected(kAlgorithmBLAKE2s256, bytes));
+  d.SelectAlgorithm(kAlgorithmSHA256);
+  int nPasses = d.m_dialog.m_nSecondPasses;
+  EXPECT_EQ(d.RunFileJob(file.Path()), Expected(kAlgorithmSHA256, bytes));
+  EXPECT_EQ(d.Selected(), kAlgorithmSHA256);
+  EXPECT_EQ(d.Text(IDC_VERDICT), "No match");
+  EXPECT_EQ(d.m_dialog.m_nSecondPasses, nPasses);
+  d.SetText(IDC_EXPECTED, " " + Expected(kAlgorithmBLAKE2s256, bytes));
+  EXPECT_EQ(d.RunFileJob(file.Path()), Expected(kAlgorithmBLAKE2s256, bytes));
+  EXPECT_EQ(d.Selected(), kAlgorithmBLAKE2s256);
+  EXPECT_EQ(d.Text(IDC_VERDICT), "Match");
+}
+
+// Stop, a read failure and closing during the second pass end the job as
+// they end a one-entry job.
+TEST(MainDialogSearch, TheSecondPassStopsFailsAndClosesLikeAnyJob) {
+  const std::string bytes = Pattern(3 * Hasher::kChunkSize + 5);
+  const TempFile file("second-pass.iso", bytes);
+  const std::string zeros(64, '0');
+  {
+    DialogDriver d;
+    d.Click(IDC_FILE);
+    d.SelectAlgorithm(kAlgorithmSHA256);
+    d.SetText(IDC_EXPECTED, zeros);
+    d.SetText(IDC_DATA, file.Path());
+
+    // Stop answered Yes in the second pass: no result, the bar at 0.
+    d.m_dialog.HoldAt(MainDialog::kSecondPass);
+    d.PostClick(IDC_START);
+    ASSERT_TRUE(d.m_dialog.WaitHeld());
+    d.m_dialog.HoldAt(MainDialog::kReported);
+    d.m_dialog.Release();
+    ASSERT_TRUE(d.m_dialog.WaitHeld());  // the second pass's first report
+    EXPECT_EQ(d.Text(IDC_START), "Stop");
+    d.PostClick(IDC_START);
+    HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+    ASSERT_NE(hBox, nullptr);
+    AnswerBox(hBox, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+    d.m_dialog.Release();
+    ASSERT_TRUE(d.WaitJobGone());
+    EXPECT_EQ(d.Text(IDC_RESULT), "");
+    EXPECT_EQ(d.Text(IDC_VERDICT), "");
+    EXPECT_EQ(d.ProgressPos(), 0);
+    EXPECT_EQ(FindOwnedBox(d.m_hWnd, "Vexorin"), nullptr);
+    ExpectIdle(d);
+
+    // The file goes away between the passes: one notice, no result.
+    {
+      TempFile gone("gone-between-passes.iso", bytes);
+      d.SetText(IDC_DATA, gone.Path());
+      d.m_dialog.HoldAt(MainDialog::kSecondPass);
+      d.PostClick(IDC_START);
+      ASSERT_TRUE(d.m_dialog.WaitHeld());
+      ASSERT_TRUE(::DeleteFileA(gone.Path()));
+      d.m_dialog.Release();
+      hBox = WaitForBox(d.m_hWnd, "Vexorin");
+      ASSERT_NE(hBox, nullptr);
+      EXPECT_EQ(BoxText(hBox), SystemText(ERROR_FILE_NOT_FOUND));
+      EXPECT_EQ(d.Text(IDC_START), "Stop");
+      AnswerBox(hBox, IDOK);
+      ASSERT_TRUE(d.WaitJobGone());
+    }
+    EXPECT_EQ(FindOwnedBox(d.m_hWnd, "Vexorin"), nullptr);
+    EXPECT_EQ(d.Text(IDC_RESULT), "");
+    EXPECT_EQ(d.ProgressPos(), 0);
+    EXPECT_EQ(d.m_dialog.m_nSecondPasses, 2);
+    ExpectIdle(d);
+  }
+  // Closing in the second pass asks, and Yes ends the job and the dialog.
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kAlgorithmSHA256);
+  d.SetText(IDC_EXPECTED, zeros);
+  d.SetText(IDC_DATA, file.Path());
+  d.m_dialog.HoldAt(MainDialog::kSecondPass);
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND hBox = WaitForBox(d.m_hWnd, "Warning");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), kQuitQuestion);
+  AnswerBox(hBox, IDYES);
+  d.m_dialog.Release();
+  EXPECT_TRUE(d.WaitEnded());
+  EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
+}
+
+// Checksum text in Expected, in File mode: the line that names the chosen
+// file applies; a tag chooses its entry; the tooltip says which line or why
+// none.
+TEST(MainDialogSearch, ChecksumTextChoosesTheLineOfTheFile) {
+  const std::string bytes = "abc";
+  const TempFile file("Ubuntu-24.04.iso", bytes);
+  const std::string path = file.Path();
+  const std::string name = path.substr(path.find_last_of('\\') + 1);
+  const std::string upper = Upper(name);  // names match whatever their case
+  const std::string sha256 = Expected(kAlgorithmSHA256, bytes);
+  const std::string md5 = Expected(kAlgorithmMD5, bytes);
+  const std::string other = std::string(64, 'e');
+  const std::string fips = Expected(kAlgorithmFIPS_SHA3_256, bytes);
+  struct Case {
+    const char* pszName;
+    std::string text;
+    const char* pszVerdict;
+    UINT nShown;
+    std::string tip;  // a part of the tooltip
+  };
+  const Case cases[] = {
+      {"a GNU line", sha256 + "  " + upper, "Match", kAlgorithmSHA256, "SHA2-256"},
+      {"a whole file, BOM and CRLF",
+       "\xEF\xBB\xBF" + other + "  ./a.iso\r\n" + sha256 + " *./" + name + "\r\n" + other +
+           "  b.iso\r\n",
+       "Match", kAlgorithmSHA256, "Line 2"},
+      {"a BSD tag", "MD5 (" + name + ") = " + md5, "Match", kAlgorithmMD5, "MD5"},
+      {"the SHA-3 tag chooses the standard entry", "SHA3-256 (" + name + ") = " + fips, "Match",
+       kAlgorithmFIPS_SHA3_256, "SHA3-256 (FIPS 202)"},
+      {"an SFV line", "; made by hand\n" + name + " 352441c2\n", "Match", kAlgorithmCRC32,
+       "Line 2"},
+      {"certutil's output",
+       "SHA256 hash of C:\\Downloads\\" + name + ":\r\n" + Pairs(sha256) +
+           "\r\nCertUtil: -hashfile command completed successfully.\r\n",
+       "Match", kAlgorithmSHA256, ""},
+      {"Get-FileHash as a list",
+       "\r\nAlgorithm : SHA256\r\nHash      : " + Upper(sha256) +
+           "\r\nPath      : C:\\Downloads\\" + name + "\r\n",
+       "Match", kAlgorithmSHA256, ""},
+      {"no line names the file", sha256 + "  a.iso\n" + sha256 + "  b.iso\n", "No match",
+       kAlgorithmCRC32, "No line names " + name},
+      {"two lines clash", other + "  " + name + "\n" + sha256 + "  " + upper + "\n", "No match",
+       kAlgorithmCRC32, "different digests"},
+  };
+  DialogDriver d;
+  d.Click(IDC_FILE);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pszName);
+    d.SelectAlgorithm(kAlgorithmCRC32);
+    d.SetText(IDC_EXPECTED, c.text);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), c.text);  // taken whole, line breaks and all
+    EXPECT_EQ(d.RunFileJob(file.Path()), Expected(c.nShown, bytes));
+    EXPECT_EQ(d.Selected(), c.nShown);
+    EXPECT_EQ(d.Text(IDC_VERDICT), c.pszVerdict);
+    EXPECT_TRUE(Contains(VerdictTip(d), c.tip)) << VerdictTip(d);
+  }
+}
+
+// String mode: every change of the data, the key or Expected searches all
+// candidates at once; a choice by hand stands.
+TEST(MainDialogSearch, StringModeSearchesOnEveryChange) {
+  DialogDriver d;
+  d.SelectAlgorithm(kAlgorithmMD5);
+  d.SetText(IDC_EXPECTED, Expected(kAlgorithmRIPEMD128, "abc"));
+  d.SetText(IDC_DATA, "ab");
+  EXPECT_EQ(d.Text(IDC_VERDICT), "No match");
+  EXPECT_EQ(d.Selected(), kAlgorithmMD5);
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(d.Text(IDC_VERDICT), "Match");
+  EXPECT_EQ(d.Selected(), kAlgorithmRIPEMD128);
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(kAlgorithmRIPEMD128, "abc"));
+  EXPECT_TRUE(Contains(VerdictTip(d), "RIPEMD-128")) << VerdictTip(d);
+  // By hand: that entry's verdict, and no search on the next keys.
+  d.SelectAlgorithm(kAlgorithmMD4);
+  EXPECT_EQ(d.Text(IDC_VERDICT), "No match");
+  d.SetText(IDC_DATA, "abcd");
+  d.SetText(IDC_DATA, "abc");
+  EXPECT_EQ(d.Selected(), kAlgorithmMD4);
+  EXPECT_EQ(d.Text(IDC_VERDICT), "No match");
+  // A new Expected searches again, here from the keyed entries.
+  d.Click(IDC_HMAC);
+  d.SetText(IDC_KEY, "key");
+  d.SetText(IDC_EXPECTED, Expected(kAlgorithmMD5, "abc", "key", 1));
+  EXPECT_EQ(d.Selected(), kAlgorithmMD5);
+  EXPECT_EQ(d.Text(IDC_VERDICT), "Match");
+}
+
+// The clipboard's published digest is taken when the window opens or comes
+// back to the front, never over the user's text, never our own Copy.
+TEST(MainDialogClipboard, TakesAPublishedDigestOnlyWhereItMay) {
+  const std::string sha256 = Expected(kAlgorithmSHA256, "abc");
+  const std::string md5 = Expected(kAlgorithmMD5, "abc");
+  auto activate = [](DialogDriver& d) { ::SendMessageA(d.m_hWnd, WM_ACTIVATE, WA_ACTIVE, 0); };
+  // Taken at the start, in UTF-16 form too; the tooltip says where from.
+  ASSERT_TRUE(guitest::PutOnClipboardWide(std::wstring(sha256.begin(), sha256.end()) + L"\r\n"));
+  {
+    DialogDriver d(false);
+    EXPECT_EQ(NormaliseExpectedDigest(d.Text(IDC_EXPECTED)), sha256);
+    EXPECT_TRUE(Contains(VerdictTip(d), "clipboard")) << VerdictTip(d);
+    d.SetText(IDC_DATA, "abc");
+    EXPECT_EQ(d.Text(IDC_VERDICT), "Match");
+    EXPECT_EQ(d.Selected(), kAlgorithmSHA256);
+    // A later digest replaces an earlier pick-up.
+    ASSERT_TRUE(PutOnClipboard(md5));
+    activate(d);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), md5);
+    // Text that is no digest is left where it is.
+    ASSERT_TRUE(PutOnClipboard("a shopping list"));
+    activate(d);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), md5);
+  }
+  // Not over typed text; not our own Copy.
+  ASSERT_TRUE(PutOnClipboard(sha256));
+  DialogDriver d(false);
+  d.SetText(IDC_EXPECTED, "typed");
+  ASSERT_TRUE(PutOnClipboard(md5));
+  activate(d);
+  EXPECT_EQ(d.Text(IDC_EXPECTED), "typed");
+  d.SetText(IDC_EXPECTED, "");
+  d.SelectAlgorithm(kAlgorithmSHA1);
+  d.SetText(IDC_DATA, "abc");
+  d.PostClick(IDC_COPY);
+  HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+  EXPECT_EQ(ClipboardText(), Expected(kAlgorithmSHA1, "abc"));
+  activate(d);
+  EXPECT_EQ(d.Text(IDC_EXPECTED), "");
+}
+
 // From the Start click until the result is in, the close box and Exit ask
 // first, at every step the worker passes on its way in.
 TEST(MainDialogClose, AsksAtEveryStepOfAJobsStartUp) {
@@ -228,7 +595,11 @@ TEST(MainDialogKeyboard, LongPastesAreTakenWhole) {
     int nField;
     const std::string& text;
   };
-  const Case cases[] = {{IDC_DATA, data}, {IDC_KEY, key}};
+  // A whole checksum file pasted into Expected: every line arrives.
+  std::string sums;
+  for (int i = 0; i < 2000; ++i)
+    sums += std::string(64, 'a' + i % 6) + "  file-" + std::to_string(i) + ".iso\r\n";
+  const Case cases[] = {{IDC_DATA, data}, {IDC_KEY, key}, {IDC_EXPECTED, sums}};
   for (const Case& c : cases) {
     if (c.nField == IDC_KEY) d.Click(IDC_HMAC);
     ::SendMessageA(d.m_hWnd, WM_NEXTDLGCTL, (WPARAM)d.Item(c.nField), TRUE);

@@ -349,6 +349,41 @@ TEST(MainDialogRules, DroppedFiles) {
   EXPECT_TRUE(d.Checked(IDC_FILE));
 }
 
+// A checksum file dropped on Expected, in either mode, gives its text as if
+// pasted; UTF-16 with its mark arrives as text; a file over 1 MiB or one
+// that is not text is refused, and the tooltip says why.
+TEST(MainDialogRules, ChecksumFilesDroppedOnExpected) {
+  const std::string sums =
+      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  a.iso\r\n"
+      "0000000000000000000000000000000000000000000000000000000000000000  b.iso\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : sums) utf16 += std::string(1, c) + '\0';
+  const TempFile plain("SHA256SUMS", sums), wide("SHA256SUMS.utf16", utf16),
+      large("large.sha256", std::string(1048577, 'a')),
+      binary("binary.bin", std::string("a\0b", 3));
+  DialogDriver d;
+  HWND hExpected = d.Item(IDC_EXPECTED);
+  EXPECT_NE(::GetWindowLongA(hExpected, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+  for (bool bFile : {false, true}) {
+    SCOPED_TRACE(bFile ? "File mode" : "String mode");
+    if (bFile) d.Click(IDC_FILE);
+    d.SetText(IDC_EXPECTED, "");
+    ::SendMessageA(hExpected, WM_DROPFILES, (WPARAM)MakeDrop({plain.Path()}), 0);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), sums);
+    EXPECT_EQ(d.Text(IDC_DATA), "");  // the data source is not touched
+    d.SetText(IDC_EXPECTED, "");
+    ::SendMessageA(hExpected, WM_DROPFILES, (WPARAM)MakeDrop({wide.Path()}), 0);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), sums);
+    for (const TempFile* pRefused : {&large, &binary}) {
+      ::SendMessageA(hExpected, WM_DROPFILES, (WPARAM)MakeDrop({pRefused->Path()}), 0);
+      EXPECT_EQ(d.Text(IDC_EXPECTED), sums);
+      EXPECT_NE(VerdictTip(d).find(pRefused == &large ? "over 1 MiB" : "not text"),
+                std::string::npos)
+          << VerdictTip(d);
+    }
+  }
+}
+
 TEST(MainDialogRules, PaintsItsIconWhileMinimised) {
   DialogDriver d;
   ::SendMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -411,50 +446,8 @@ TEST(MainDialogKeyboard, EnterAndEscapeDoNothingAndCtrlASelectsAll) {
 namespace {
 
 const char kSha256Abc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-const char k64Digits[] =
-    "64 digits: Panama, RIPEMD-256, SHA2-256, SHA3-256, SHA3-256 (FIPS 202), BLAKE2s-256";
 const COLORREF kDarkGreen = RGB(0, 100, 0);
 const COLORREF kDarkRed = RGB(139, 0, 0);
-
-// The tooltip the dialog owns, found as a user's pointer would meet it.
-HWND TooltipOf(HWND hDlg) {
-  struct Search {
-    HWND hDlg;
-    HWND hFound;
-  } search = {hDlg, nullptr};
-  struct Enum {
-    static BOOL CALLBACK Proc(HWND hWnd, LPARAM lParam) {
-      Search* p = reinterpret_cast<Search*>(lParam);
-      char szClass[32] = {};
-      ::GetClassNameA(hWnd, szClass, sizeof(szClass));
-      if (std::string(szClass) == TOOLTIPS_CLASSA && ::GetWindow(hWnd, GW_OWNER) == p->hDlg) {
-        p->hFound = hWnd;
-        return FALSE;
-      }
-      return TRUE;
-    }
-  };
-  ::EnumThreadWindows(::GetWindowThreadProcessId(hDlg, nullptr), &Enum::Proc, (LPARAM)&search);
-  return search.hFound;
-}
-
-// The text the tooltip shows for the verdict; "<no tool>" without one.
-// Through the wide message: the narrow one hands out at most 80 characters.
-std::string VerdictTip(DialogDriver& d) {
-  wchar_t szText[1025] = {};
-  TTTOOLINFOW ti = {};
-  ti.cbSize = TTTOOLINFOW_V2_SIZE;
-  ti.hwnd = d.m_hWnd;
-  ti.uId = (UINT_PTR)d.Item(IDC_VERDICT);
-  HWND hTip = TooltipOf(d.m_hWnd);
-  if (hTip == nullptr || !::SendMessageW(hTip, TTM_GETTOOLINFOW, 0, (LPARAM)&ti))
-    return "<no tool>";
-  ti.lpszText = szText;
-  ::SendMessageW(hTip, TTM_GETTEXTW, sizeof(szText) / sizeof(szText[0]), (LPARAM)&ti);
-  char szNarrow[4 * 1025] = {};
-  ::WideCharToMultiByte(CP_UTF8, 0, szText, -1, szNarrow, sizeof(szNarrow), nullptr, nullptr);
-  return szNarrow;
-}
 
 // What a user sees of the verdict: its word, and its colour as the dialog
 // answers the static's colour message.
@@ -486,6 +479,7 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
   d.SetText(IDC_DATA, "abc");
   ASSERT_EQ(d.Text(IDC_RESULT), kMd5Abc);
   const char kNotHex[] = "Not hexadecimal: a digest holds only the digits 0-9 and the letters A-F";
+  const std::string k64 = "64 digits: " + NamesWithHexDigits(64);
   const struct {
     const char* pszExpected;
     Shown shown;
@@ -499,7 +493,7 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
       {"0x900150983cd24fb0d6963f7d28e17f72", kMatch, ""},
       {" 0X900150983CD24FB0D6963F7D28E17F72 ", kMatch, ""},
       {"900150983cd24fb0d6963f7d28e17f73", kNoMatch, ""},
-      {kSha256Abc, kNoMatch, k64Digits},
+      {kSha256Abc, kNoMatch, k64.c_str()},
       {"900150983cd24fb0d6963f7d28e17f7", kNoMatch,
        "31 digits: no entry has a digest of this length"},
       {"900150983cd24fb0d6963f7d28e17f7z", kNoMatch, kNotHex},
@@ -509,18 +503,20 @@ TEST(MainDialogExpected, VerdictsInWordsColoursAndTooltips) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pszExpected);
     d.SetText(IDC_EXPECTED, c.pszExpected);
+    d.SelectAlgorithm(kAlgorithmMD5);  // by hand: that entry's verdict alone
     EXPECT_EQ(Verdict(d), c.shown);
     EXPECT_EQ(VerdictTip(d), c.pszTip);
   }
 
   // The tooltip comes up under the real pointer.
   d.SetText(IDC_EXPECTED, kSha256Abc);
+  d.SelectAlgorithm(kAlgorithmMD5);
   ::SetForegroundWindow(d.m_hWnd);
   HWND hTip = TooltipOf(d.m_hWnd);
   ASSERT_NE(hTip, nullptr);
   EXPECT_TRUE(guitest::HoverUntil(guitest::CentreOf(d.Item(IDC_VERDICT)),
                                   [&] { return ::IsWindowVisible(hTip) != FALSE; }));
-  EXPECT_EQ(WindowText(hTip), k64Digits);
+  EXPECT_EQ(WindowText(hTip), k64);
   guitest::MoveMouseTo(POINT{0, 0});
 }
 
@@ -570,18 +566,19 @@ TEST(MainDialogExpected, FollowsTypingTheAlgorithmTheCaseAndTheMode) {
     EXPECT_EQ(Verdict(d), kMatch);
   }
 
-  // Trying entries against one published digest: the text stays.
+  // Trying entries by hand against one published digest: the text stays,
+  // and each entry shows its own verdict.
   d.SetText(IDC_EXPECTED, kSha256Abc);
+  const std::string k64 = "64 digits: " + NamesWithHexDigits(64);
+  const std::string keccak = StandardSha3Hint(kAlgorithmSHA3_256);
   const struct {
     UINT nAlgorithm;
     Shown shown;
     const char* pszTip;
-  } entries[] = {{kAlgorithmMD5, kNoMatch, k64Digits},
+  } entries[] = {{kAlgorithmMD5, kNoMatch, k64.c_str()},
                  {kAlgorithmSHA256, kMatch, ""},
-                 {kAlgorithmSHA3_256, kNoMatch,
-                  "SHA3-256 gives the original Keccak digest; SHA3-256 (FIPS 202) gives the "
-                  "standard SHA-3 digest that is published today."},
-                 {kAlgorithmCRC32, kNoMatch, k64Digits},
+                 {kAlgorithmSHA3_256, kNoMatch, keccak.c_str()},
+                 {kAlgorithmCRC32, kNoMatch, k64.c_str()},
                  {kAlgorithmSHA256, kMatch, ""}};
   for (const auto& e : entries) {
     d.SelectAlgorithm(e.nAlgorithm);

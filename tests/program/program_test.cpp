@@ -48,17 +48,36 @@ std::string Expected(int nAlgorithm, const std::string& bytes) {
   return hasher.HashString(bytes, "", 0, 0);
 }
 
+std::wstring WideFromUtf8(const std::string& text) {
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::vector<wchar_t> wide(n > 0 ? n : 1, L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), n);
+  return wide.data();
+}
+
+std::string SystemTextOf(DWORD dwError) {
+  char sz[1024] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                   sz, sizeof(sz), nullptr);
+  return sz;
+}
+
 // One run of the program: started on construction, its main window found;
 // a process still alive at the end is killed so that no test leaves one.
 class Program {
  public:
-  Program() {
-    STARTUPINFOA si = {};
+  // Started with the arguments given (UTF-16, as the shell passes them), on
+  // an empty clipboard unless the test has put something there for it.
+  explicit Program(const std::wstring& arguments = L"", bool bEmptyClipboard = true) {
+    if (bEmptyClipboard) EmptyTheClipboard();
+    STARTUPINFOW si = {};
     si.cb = sizeof(si);
-    std::string command = "\"" + ProgramPath() + "\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+    const std::string program = ProgramPath();
+    std::wstring command = L"\"" + std::wstring(program.begin(), program.end()) + L"\"";
+    if (!arguments.empty()) command += L" " + arguments;
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(L'\0');
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                           &m_pi))
       return;
     WaitUntil([&] {
@@ -565,6 +584,65 @@ TEST(ProgramFileNames, MixedScriptsAndLongPathsThroughTheFieldAndBrowse) {
   EXPECT_EQ(program.WaitExitCode(), 0u);
 }
 
+// "Vexorin.exe <path>", as Open with, Send To and a drop on the icon run
+// it, with a path of mixed scripts beyond MAX_PATH: the program opens in
+// File mode on the whole path and waits for Start; with a published digest
+// on the clipboard it checks the file at once. Further arguments are
+// ignored; a missing path still goes into the field.
+TEST(ProgramCommandLine, OpensOnTheFileAndChecksAtOnceWithAClipboardDigest) {
+  const std::string bytes = Pattern(70000);
+  char szTemp[MAX_PATH] = {};
+  ::GetTempPathA(sizeof(szTemp), szTemp);
+  DeepFile deep(std::string(szTemp) + "vexorin-\xd0\xbf\xd1\x83\xd1\x82\xd1\x8c-" +
+                    std::to_string(::GetCurrentProcessId()),
+                "\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb-\xe6\x96\x87\xe4\xbb\xb6-\xf0\x9f\x99\x82.iso",
+                bytes);  // "путь", "файл-文件-🙂.iso"
+  ASSERT_TRUE(deep.Made());
+  ASSERT_GT(deep.Path().size(), 300u);
+  const std::wstring wide = WideFromUtf8(deep.Path());
+  const std::string sha256 = Expected(kSha256, bytes);
+
+  for (bool bClipboard : {false, true}) {
+    SCOPED_TRACE(bClipboard ? "a digest on the clipboard" : "an empty clipboard");
+    if (bClipboard) {
+      ASSERT_TRUE(PutOnClipboard(sha256));
+    } else {
+      EmptyTheClipboard();
+    }
+    Program program(L"\"" + wide + L"\" --extra \"ignored\"", false);
+    ASSERT_NE(program.Window(), nullptr);
+    EXPECT_TRUE(program.Checked(IDC_FILE));
+    EXPECT_EQ(program.Text(IDC_DATA), deep.Path());
+    if (bClipboard) {
+      EXPECT_EQ(program.Text(IDC_EXPECTED), sha256);
+      EXPECT_TRUE(WaitUntil([&] { return program.Text(IDC_VERDICT) == "Match"; }))
+          << program.Text(IDC_VERDICT);
+      EXPECT_EQ(program.Text(IDC_RESULT), sha256);
+      EXPECT_EQ(program.Text(IDC_START), "Start");
+      EXPECT_EQ(program.Send(IDC_ALGORITHM, CB_GETCURSEL, 0, 0), kSha256);
+    } else {
+      EXPECT_EQ(program.Text(IDC_EXPECTED), "");
+      ::Sleep(500);  // time for a job that should not start
+      EXPECT_EQ(program.Text(IDC_RESULT), "");
+      EXPECT_EQ(program.Text(IDC_START), "Start");
+      EXPECT_EQ(program.RunFileJob(deep.Path()), Expected(0, bytes));  // CRC32, as today
+    }
+  }
+
+  // A missing path goes into the field; Start gives today's notice.
+  EmptyTheClipboard();
+  const std::string missing = std::string(szTemp) + "no-such-download.iso";
+  Program program(L"\"" + WideFromUtf8(missing) + L"\"");
+  ASSERT_NE(program.Window(), nullptr);
+  EXPECT_EQ(program.Text(IDC_DATA), missing);
+  EXPECT_EQ(program.WaitForBox("Vexorin", 1000), nullptr);
+  program.PostClick(IDC_START);
+  HWND hBox = program.WaitForBox("Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(BoxText(hBox), SystemTextOf(ERROR_FILE_NOT_FOUND));
+  AnswerBox(hBox, IDOK);
+}
+
 // A file MD2 takes a second or more over, shared by the tests below.
 class ProgramCloseDuringJob : public ::testing::Test {
  protected:
@@ -668,9 +746,10 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
   program.SetText(IDC_DATA, "abc");
   ASSERT_TRUE(HoldForShot(program, "string"));
 
-  // A digest of another length, its tooltip under the pointer.
-  program.SelectAlgorithm(kSha256);
+  // A digest of another length, its tooltip under the pointer: the entry
+  // chosen by hand after the digest was pasted, so no search overrides it.
   program.SetText(IDC_EXPECTED, Expected(kMd5, "abc"));
+  program.SelectAlgorithm(kSha256);
   ASSERT_EQ(program.Text(IDC_VERDICT), "No match");
   std::vector<HWND> tips;
   ASSERT_TRUE(guitest::HoverUntil(guitest::CentreOf(program.Item(IDC_VERDICT)), [&] {
@@ -696,6 +775,22 @@ TEST(ProgramScreenshots, DISABLED_HoldStates) {
       [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
   ASSERT_EQ(program.Text(IDC_VERDICT), "Match");
   ASSERT_TRUE(HoldForShot(program, "file"));
+
+  // A published BLAKE2s-256 digest with SHA2-256 selected: the second pass
+  // finds the entry, its tooltip under the pointer.
+  program.SelectAlgorithm(kSha256);
+  program.SetText(IDC_EXPECTED, Expected(kAlgorithmBLAKE2s256, sample));
+  program.Click(IDC_START);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.Text(IDC_START) == "Start" && !program.Text(IDC_RESULT).empty(); }));
+  ASSERT_EQ(program.Text(IDC_VERDICT), "Match");
+  ASSERT_TRUE(guitest::HoverUntil(guitest::CentreOf(program.Item(IDC_VERDICT)), [&] {
+    tips = TopLevelWindows(program.ProcessId(), "tooltips_class32",
+                           "Found by the digest's length: BLAKE2s-256");
+    return !tips.empty();
+  }));
+  ASSERT_TRUE(HoldForShot(program, "search", tips.front()));
+  guitest::MoveMouseTo(POINT{0, 0});
 
   // Mostly unwritten, so it costs no disk, yet MD2 takes its time over it.
   TempFile large("large.bin", "");
