@@ -170,6 +170,7 @@ void MainDialog::OnOK() {
 void MainDialog::OnDestroy() {
   // The worker must be gone before the dialog, its controls and its Hasher.
   EndJobThread();
+  m_taskbar.Detach();
   CDialog::OnDestroy();
 }
 
@@ -420,6 +421,7 @@ void MainDialog::OnProgress(int nPercent) {
   if (nPercent == m_nLastReport) return;
   m_nLastReport = nPercent;
   ::SendNotifyMessageA(m_progress.m_hWnd, PBM_SETPOS, (WPARAM)nPercent, 0);
+  ReportToTaskbar((WPARAM)nPercent);
   OnWorkerStep(kReported);
 }
 
@@ -477,13 +479,22 @@ void MainDialog::RunFileJob(JobEnd& end) {
   end.bControlsDisabled = true;
   OnWorkerStep(kControlsDisabled);
   m_nLastReport = -1;  // the first report of every job is shown
+  ReportToTaskbar(0);
 
   end.strResult = hasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
                                    ProgressCallback(this, &MainDialog::OnProgress));
   const bool bStopped = hasher->m_bStop != 0;
-  if (end.strResult.empty() && !bStopped && !m_bClosing) ShowSystemError(hasher->ErrorCode());
+  if (end.strResult.empty() && !bStopped && !m_bClosing) {
+    ReportToTaskbar(kTaskbarClear);  // the failure's notice shows no progress
+    ShowSystemError(hasher->ErrorCode());
+  }
   HasherLock lock(m_csHasher);
   m_pHasher = nullptr;
+}
+
+// Worker thread: queued behind the bar's move, ahead of the job's end.
+void MainDialog::ReportToTaskbar(WPARAM wPercent) {
+  ::SendNotifyMessageA(m_hWnd, WM_JOB_TASKBAR, wPercent, 0);
 }
 
 BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -492,10 +503,24 @@ BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
     *pResult = 0;
     return TRUE;
   }
+  if (message == WM_JOB_TASKBAR) {
+    if (wParam == kTaskbarClear)
+      m_taskbar.Clear();
+    else
+      m_taskbar.Show(static_cast<int>(wParam));
+    *pResult = 0;
+    return TRUE;
+  }
+  if (message == TaskbarProgress::ButtonCreatedMessage()) {
+    m_taskbar.Attach(m_hWnd);
+    *pResult = 0;
+    return TRUE;
+  }
   return CDialog::OnWndMsg(message, wParam, lParam, pResult);
 }
 
 void MainDialog::OnJobEnded(const JobEnd& end) {
+  m_taskbar.Clear();
   // A failed or stopped job never leaves part of a file on the bar.
   if (end.strResult.empty()) m_progress.SetPos(0);
   if (end.bControlsDisabled) EnableControls(true);
