@@ -72,6 +72,11 @@ the entry in the list of installed apps. Other files in the folder stay."
 !insertmacro MUI_LANGUAGE "English"
 
 Section "${PRODUCT}"
+  ; %LOCALAPPDATA%\Programs may not exist yet: if this setup makes it, its
+  ; uninstaller takes it away again when nothing else is in it.
+  ${IfNot} ${FileExists} "$LOCALAPPDATA\Programs\*.*"
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "MadeProgramsFolder" 1
+  ${EndIf}
   SetOutPath "$INSTDIR"
   ; The same name for either build, so shortcuts and the verb never change.
   ${If} ${RunningX64}
@@ -122,6 +127,7 @@ Section "Uninstall"
   DeleteRegKey HKCU "${VERB_KEY}"
   !insertmacro un.DeleteKeyIfUnused "Software\Classes\*\shell"
   !insertmacro un.DeleteKeyIfUnused "Software\Classes\*"
+  ReadRegDWORD $2 HKCU "${UNINSTALL_KEY}" "MadeProgramsFolder"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 
   ; Only what the installer put there: a file of the user's keeps the folder.
@@ -131,4 +137,7 @@ Section "Uninstall"
   Delete "$INSTDIR\THIRD-PARTY.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
+  ${If} $2 == 1
+    RMDir "$LOCALAPPDATA\Programs"
+  ${EndIf}
 SectionEnd

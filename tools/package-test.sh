@@ -25,10 +25,13 @@ fi
 dist=$(cd "$dist" && pwd)
 version=$(sed -n 's/^project(Vexorin VERSION \([0-9.]*\).*/\1/p' "$VEXORIN_ROOT/CMakeLists.txt")
 
-# The probe that reads the program's window from outside.
-use_target x86_64
-build_tree --target window_probe >/dev/null
-probe=$BUILD_DIR/tests/program/window_probe.exe
+# The probe that reads the program's window from outside, for each prefix.
+declare -A probe
+for target in x86_64 i686; do
+  use_target "$target"
+  build_tree --target window_probe >/dev/null
+  probe[$WINEARCH]=$BUILD_DIR/tests/program/window_probe.exe
+done
 
 # No menu entries or file associations of the host for the shortcuts made.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
@@ -71,7 +74,7 @@ start_and_see() {
   shift
   wine "$exe" "$@" >/dev/null 2>&1 &
   local status=0
-  wine "$probe" 60 >"$work/probe.txt" 2>/dev/null || status=$?
+  wine "${probe[$WINEARCH]}" 60 >"$work/probe.txt" 2>/dev/null || status=$?
   tr -d '\r' <"$work/probe.txt" >"$work/probe.out"
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
@@ -98,7 +101,7 @@ for arch in win64 win32; do
   grep -q 'mingw-w64' "$unpacked/THIRD-PARTY.txt" || fail "no mingw-w64 notice"
   want=PE32+
   [ "$arch" = win32 ] && want="PE32 "
-  file "$unpacked/Vexorin.exe" | grep -q "$want" || fail "$arch exe is not $want"
+  [[ "$(file -b "$unpacked/Vexorin.exe")" == "$want"* ]] || fail "$arch exe is not $want"
 
   if [ "$arch" = win64 ]; then fresh_prefix win64; else fresh_prefix win32; fi
   if start_and_see "$unpacked/Vexorin.exe" && grep -q '^mode=String$' "$work/probe.out"; then
@@ -121,9 +124,10 @@ uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vexorin'
 # the two trees the installer writes to.
 snapshot() {
   (cd "$user" && find . -path ./Temp -prune -o -print | sort)
-  wine reg query 'HKCU\Software\Classes' /s 2>/dev/null | tr -d '\r' | grep '^HKEY' | sort
-  wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null \
-    | tr -d '\r' | grep '^HKEY' | sort
+  local key
+  for key in 'HKCU\Software\Classes' 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'; do
+    { wine reg query "$key" /s 2>/dev/null || true; } | tr -d '\r' | { grep '^HKEY' || true; } | sort
+  done
 }
 # reg_value KEY NAME: the data of one value ("" for the default value).
 reg_value() {
@@ -167,7 +171,8 @@ else
   fail "the installed exe is not the 64-bit build"
 fi
 for link in "$startmenu" "$sendto"; do
-  if [ -f "$link" ] && strings -a -el "$link" | grep -qi 'Vexorin\\Vexorin.exe'; then
+  target=$([ -f "$link" ] && strings -a "$link" && strings -a -el "$link" || true)
+  if grep -qiF 'Programs\Vexorin\Vexorin.exe' <<<"$target"; then
     pass "shortcut $(basename "$(dirname "$link")")/Vexorin.lnk"
   else
     fail "no shortcut $link to the program"
