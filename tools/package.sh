@@ -48,6 +48,9 @@ for target in "${VEXORIN_TARGETS[@]}"; do
   [ -f "$CRYPTOPP_PREFIX/lib/libcrypto++.a" ] || bash "$here/build-cryptopp.sh" "$target"
   BUILD_DIR=${VEXORIN_BUILD_ROOT:-$VEXORIN_ROOT/build}/release-$target
   log "building the $target release in $BUILD_DIR"
+  # Linked anew each time: the time stamp comes from the environment, which
+  # the build does not track.
+  rm -f "$BUILD_DIR/Vexorin.exe"
   build_tree --target vexorin >/dev/null
   exe[$target]=$BUILD_DIR/Vexorin.exe
 done
