@@ -45,18 +45,24 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) ${PUBLISHER}. MIT licence."
 !define MUI_ABORTWARNING
 
 !define MUI_WELCOMEPAGE_TITLE "Install ${PRODUCT} ${VERSION}"
-!define MUI_WELCOMEPAGE_TEXT "${PRODUCT} computes the digest or checksum of a text or a file, \
-for example to check a download against its published SHA-256.$\r$\n$\r$\n\
+!define MUI_WELCOMEPAGE_TEXT "${PRODUCT} computes the digest or checksum of a text or a file.$\r$\n$\r$\n\
 This setup installs it for you alone, without administrator rights, into$\r$\n\
 $INSTDIR$\r$\n$\r$\n\
 It adds:$\r$\n\
-- the program (the 64-bit build on 64-bit Windows, else the 32-bit one),$\r$\n\
-- an entry in the Start menu,$\r$\n\
-- an entry in the Send To menu,$\r$\n\
-- $\"Check with ${PRODUCT}$\" on the right-click menu of every file,$\r$\n\
-- an entry in the list of installed apps, to remove all of it again.$\r$\n$\r$\n\
+- the program (64-bit on 64-bit Windows, else 32-bit),$\r$\n\
+- Start-menu and Send To entries,$\r$\n\
+- $\"Check with ${PRODUCT}$\" on the right-click menu of files,$\r$\n\
+- an entry under installed apps that removes all of it.$\r$\n$\r$\n\
 The program itself writes no files and no settings."
 !insertmacro MUI_PAGE_WELCOME
+; The MIT licence asks nothing of a user: the page informs, it does not
+; ask for consent.
+!define MUI_PAGE_HEADER_TEXT "Licence"
+!define MUI_PAGE_HEADER_SUBTEXT "The terms under which ${PRODUCT} ${VERSION} comes to you."
+!define MUI_LICENSEPAGE_TEXT_TOP "${PRODUCT} is free software under the MIT licence:"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "The licence asks nothing of you for using the program. \
+Click Next to install."
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${TEXTS}\LICENSE.txt"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Vexorin.exe"
