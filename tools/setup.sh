@@ -11,10 +11,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
 source "$here/common.sh"
 
-# fonts-wine brings the Marlett font Wine draws caption buttons with.
+# fonts-wine brings the Marlett font Wine draws caption buttons with; nsis,
+# python3, unzip, file and binutils make and check the release packages.
 packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
   mingw-w64-x86-64-dev wine wine32:i386 wine64 fonts-wine xvfb x11-utils xdotool imagemagick
-  dpkg-dev)
+  dpkg-dev nsis python3 unzip file binutils)
 targets=("$@")
 [ "${#targets[@]}" -gt 0 ] || targets=("${VEXORIN_TARGETS[@]}")
 

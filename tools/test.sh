@@ -5,6 +5,10 @@
 # arguments go to ctest (for example -R engine). VEXORIN_TARGET=i686 or
 # VEXORIN_TARGET=x86_64 limits the run to one target. Fails when either
 # suite fails.
+# The whole run (no ctest arguments, both targets) then checks the release:
+# the packages built twice give the same bytes (tools/repro-check.sh), and
+# they install and uninstall under Wine (tools/package-test.sh).
+# VEXORIN_SKIP_RELEASE=1 leaves that out.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
@@ -48,8 +52,21 @@ for target in "${targets[@]}"; do
   [ "$status" -eq 0 ] || failed+=("$target")
 done
 
+release=skipped
+if [ $# -eq 0 ] && [ -z "${VEXORIN_TARGET:-}" ] && [ "${VEXORIN_SKIP_RELEASE:-0}" != 1 ]; then
+  stop_session
+  trap - EXIT
+  release=passed
+  dist=$VEXORIN_ROOT/build/release-check
+  log "checking the release"
+  bash "$here/repro-check.sh" --keep "$dist" && bash "$here/package-test.sh" "$dist" \
+    || release=failed
+fi
+
 echo
 printf '%s\n' "${summary[@]}"
+echo "release: $release"
+[ "$release" != failed ] || failed+=(release)
 if [ "${#failed[@]}" -gt 0 ]; then
   log "failed: ${failed[*]}"
 fi

@@ -187,18 +187,63 @@ void UnregisterUnwindData(CodeBlock*) {}
 
 CodeBlock* BlockAt(unsigned char* code) { return reinterpret_cast<CodeBlock*>(code); }
 
-template <class T>
-void* Flushed(T* code) {
-  FlushInstructionCache(GetCurrentProcess(), code, sizeof(T));
-  return code;
-}
+// Makes the block writable (and not executable) for as long as it lives,
+// then executable and read-only again, with the instruction cache flushed
+// over the code written meanwhile. So no page of the block is ever writable
+// and executable at once. The block must not run on another thread while
+// it is being written; its owner binds only when nothing runs through it.
+class WritableBlock {
+ public:
+  explicit WritableBlock(unsigned char* code) : m_pCode(code) {
+    DWORD dwOld = 0;
+    m_bWritable = VirtualProtect(m_pCode, sizeof(CodeBlock), PAGE_READWRITE, &dwOld) != FALSE;
+  }
+  ~WritableBlock() { Protect(); }
+  WritableBlock(const WritableBlock&) = delete;
+  WritableBlock& operator=(const WritableBlock&) = delete;
+
+  bool Writable() const { return m_bWritable; }
+  CodeBlock* Block() const { return BlockAt(m_pCode); }
+
+  // Executable again, and the written code flushed; null if the block
+  // could not be made executable, so that no caller runs it.
+  template <class T>
+  void* Executable(T* code) {
+    if (!Protect()) return nullptr;
+    FlushInstructionCache(GetCurrentProcess(), code, sizeof(T));
+    return code;
+  }
+
+ private:
+  bool Protect() {
+    if (m_bWritable) {
+      DWORD dwOld = 0;
+      m_bExecutable =
+          VirtualProtect(m_pCode, sizeof(CodeBlock), PAGE_EXECUTE_READ, &dwOld) != FALSE;
+      m_bWritable = false;
+    }
+    return m_bExecutable;
+  }
+
+  unsigned char* m_pCode;
+  bool m_bWritable = false;
+  bool m_bExecutable = false;
+};
 
 }  // namespace
 
 CallbackThunk::CallbackThunk()
     : m_pCode(static_cast<unsigned char*>(
-          VirtualAlloc(nullptr, sizeof(CodeBlock), MEM_COMMIT, PAGE_EXECUTE_READWRITE))) {
-  if (m_pCode != nullptr) RegisterUnwindData(BlockAt(m_pCode));
+          VirtualAlloc(nullptr, sizeof(CodeBlock), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {
+  if (m_pCode == nullptr) return;
+  RegisterUnwindData(BlockAt(m_pCode));
+  // Executable and read-only from here on, except while a Bind writes.
+  DWORD dwOld = 0;
+  if (!VirtualProtect(m_pCode, sizeof(CodeBlock), PAGE_EXECUTE_READ, &dwOld)) {
+    UnregisterUnwindData(BlockAt(m_pCode));
+    VirtualFree(m_pCode, 0, MEM_RELEASE);
+    m_pCode = nullptr;
+  }
 }
 
 CallbackThunk::~CallbackThunk() {
@@ -209,14 +254,16 @@ CallbackThunk::~CallbackThunk() {
 
 void* CallbackThunk::BindMember(const void* object, const void* target) {
   if (m_pCode == nullptr || target == nullptr) return nullptr;
-  CodeBlock* block = BlockAt(m_pCode);
-  WriteMember(block, object, target);
-  return Flushed(&block->member);
+  WritableBlock block(m_pCode);
+  if (!block.Writable()) return nullptr;
+  WriteMember(block.Block(), object, target);
+  return block.Executable(&block.Block()->member);
 }
 
 void* CallbackThunk::BindFirstArgument(const void* object, const void* target) {
   if (m_pCode == nullptr || target == nullptr) return nullptr;
-  CodeBlock* block = BlockAt(m_pCode);
-  WriteFirstArgument(block, object, target);
-  return Flushed(&block->firstArgument);
+  WritableBlock block(m_pCode);
+  if (!block.Writable()) return nullptr;
+  WriteFirstArgument(block.Block(), object, target);
+  return block.Executable(&block.Block()->firstArgument);
 }

@@ -27,13 +27,19 @@
 // arguments. On x86_64 (where __stdcall means nothing) only registers move
 // and the code jumps to the target.
 //
+// No page of the block is ever writable and executable at once: it is
+// executable and read-only, and a Bind makes it writable (and not
+// executable) only while it writes, so a bind must not race a call through
+// the same adapter on another thread.
+//
 // One adapter holds one binding of each form at the same time. Binding a
 // form again rewrites that form in place, so an address handed out earlier
 // then runs the new binding. A handed-out address stays valid until the
 // adapter is destroyed.
 //
-// When the executable block could not be allocated (or a typed target cannot
-// be expressed as one code address) the Bind operations return nullptr;
+// When the executable block could not be allocated or protected (or a typed
+// target cannot be expressed as one code address) the Bind operations
+// return nullptr;
 // callers then do not start the thread, do not install the hook or window
 // procedure.
 class CallbackThunk {

@@ -259,6 +259,7 @@ void MainDialog::OnOK() {
 void MainDialog::OnDestroy() {
   // The worker must be gone before the dialog, its controls and its Hasher.
   EndJobThread();
+  m_taskbar.Detach();
   CDialog::OnDestroy();
 }
 
@@ -556,6 +557,7 @@ void MainDialog::OnProgress(int nPercent) {
   if (nPercent == m_nLastReport) return;
   m_nLastReport = nPercent;
   ::SendNotifyMessageA(m_progress.m_hWnd, PBM_SETPOS, (WPARAM)nPercent, 0);
+  ReportToTaskbar((WPARAM)nPercent);
   OnWorkerStep(kReported);
 }
 
@@ -622,6 +624,7 @@ void MainDialog::RunFileJob(JobEnd& end) {
   end.bControlsDisabled = true;
   OnWorkerStep(kControlsDisabled);
   m_nLastReport = -1;  // the first report of every job is shown
+  ReportToTaskbar(0);
 
   end.strResult = hasher->HashFile(strPath.c_str(), strKey, nHmac, nUpper,
                                    ProgressCallback(this, &MainDialog::OnProgress));
@@ -694,6 +697,11 @@ void MainDialog::RunSecondPass(JobEnd& end, const std::string& strPath, const st
   std::copy(found.begin(), found.end(), results.begin() + 1);
 }
 
+// Worker thread: queued behind the bar's move, ahead of the job's end.
+void MainDialog::ReportToTaskbar(WPARAM wPercent) {
+  ::SendNotifyMessageA(m_hWnd, WM_JOB_TASKBAR, wPercent, 0);
+}
+
 BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (message == WM_JOB_ENDED) {
     OnJobEnded(*reinterpret_cast<const JobEnd*>(lParam));
@@ -707,6 +715,19 @@ BOOL MainDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
   if ((message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) ||
       (message == WM_ACTIVATEAPP && wParam)) {
     PickUpClipboard(false);
+  }
+  if (message == WM_JOB_TASKBAR) {
+    if (wParam == kTaskbarClear)
+      m_taskbar.Clear();
+    else
+      m_taskbar.Show(static_cast<int>(wParam));
+    *pResult = 0;
+    return TRUE;
+  }
+  if (message == TaskbarProgress::ButtonCreatedMessage()) {
+    m_taskbar.Attach(m_hWnd);
+    *pResult = 0;
+    return TRUE;
   }
   return CDialog::OnWndMsg(message, wParam, lParam, pResult);
 }
@@ -728,6 +749,7 @@ BOOL MainDialog::OnLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainDialog::OnJobEnded(const JobEnd& end) {
+  m_taskbar.Clear();
   // The notice is shown here, on this thread, so that the job ends the moment
   // it is closed: a click sent right after its OK finds no job.
   if (!m_bClosing && (end.nNotice != 0 || end.bFailed)) {

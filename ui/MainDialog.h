@@ -15,6 +15,7 @@
 #include "framework/Dialog.h"
 #include "ui/CallbackThunk.h"
 #include "ui/FilePicker.h"
+#include "ui/TaskbarProgress.h"
 
 // The program's window: algorithm list, String/File data source, HMAC key,
 // result with copy and case switch, an expected digest with its verdict, and
@@ -173,6 +174,11 @@ class MainDialog : public CDialog {
   // Sent by the worker with a JobEnd: puts the result in and ends the job
   // in one step on the user-interface thread.
   static const UINT WM_JOB_ENDED = WM_APP + 1;
+  // Notified by the worker with a percentage, or kTaskbarClear: the
+  // taskbar button follows the job on the user-interface thread, where the
+  // interface was made.
+  static const UINT WM_JOB_TASKBAR = WM_APP + 2;
+  static const WPARAM kTaskbarClear = static_cast<WPARAM>(-1);
 
   // The window's width: sizing, its least and fixed height, DPI changes.
   // True when the message needs nothing more.
@@ -193,4 +199,7 @@ class MainDialog : public CDialog {
   // worker sends meanwhile.
   void EndJobThread();
   BOOL ConfirmQuit();
+  void ReportToTaskbar(WPARAM wPercent);
+
+  TaskbarProgress m_taskbar;
 };

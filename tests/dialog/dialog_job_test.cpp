@@ -3,7 +3,10 @@
 // at every step of a job's start-up, and long pasted texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <memory>
 
 #include "engine/Catalogue.h"
 #include "engine/ChunkPipeline.h"
@@ -610,4 +613,303 @@ TEST(MainDialogKeyboard, LongPastesAreTakenWhole) {
     EXPECT_EQ(d.Text(c.nField), c.text);
   }
   EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, data, key, 1));
+}
+
+// The taskbar button through a recorder in place of the shell's interface:
+// what a job shows on it at each of its steps, always from the dialog's own
+// thread.
+namespace {
+
+class RecordingTaskbar : public ITaskbarList3 {
+ public:
+  RecordingTaskbar() { ::InitializeCriticalSection(&m_cs); }
+  virtual ~RecordingTaskbar() { ::DeleteCriticalSection(&m_cs); }
+
+  // "init", "normal", "none" or the percentage set, in the order called.
+  std::vector<std::string> Calls() {
+    ::EnterCriticalSection(&m_cs);
+    std::vector<std::string> calls = m_calls;
+    ::LeaveCriticalSection(&m_cs);
+    return calls;
+  }
+  void Forget() {
+    ::EnterCriticalSection(&m_cs);
+    m_calls.clear();
+    ::LeaveCriticalSection(&m_cs);
+  }
+
+  std::atomic<long> m_nRefs{0};
+  std::atomic<bool> m_bOtherThread{false};  // a call came from elsewhere
+  std::atomic<bool> m_bOtherWindow{false};  // a call named another window
+  DWORD m_dwThread = 0;
+  HWND m_hWnd = nullptr;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRefs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_nRefs; }
+  HRESULT STDMETHODCALLTYPE HrInit() override { return Record(m_hWnd, "init"); }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND hWnd, ULONGLONG ullDone,
+                                             ULONGLONG ullTotal) override {
+    return Record(hWnd, std::to_string(ullDone) + (ullTotal == 100 ? "" : " of ?"));
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND hWnd, TBPFLAG flags) override {
+    return Record(hWnd, flags == TBPF_NORMAL ? "normal" : flags == TBPF_NOPROGRESS ? "none" : "?");
+  }
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, WINBOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return E_NOTIMPL; }
+
+ private:
+  HRESULT Record(HWND hWnd, const std::string& call) {
+    if (::GetCurrentThreadId() != m_dwThread) m_bOtherThread = true;
+    if (hWnd != m_hWnd) m_bOtherWindow = true;
+    ::EnterCriticalSection(&m_cs);
+    m_calls.push_back(call);
+    ::LeaveCriticalSection(&m_cs);
+    return S_OK;
+  }
+
+  CRITICAL_SECTION m_cs;
+  std::vector<std::string> m_calls;
+};
+
+RecordingTaskbar* g_pTaskbar = nullptr;
+
+ITaskbarList3* CreateRecorder() {
+  if (g_pTaskbar != nullptr) g_pTaskbar->AddRef();
+  return g_pTaskbar;
+}
+
+// The dialog with the recorder (or, given null, with no interface at all)
+// announced to it the way the shell announces the button.
+class TaskbarDialog {
+ public:
+  explicit TaskbarDialog(RecordingTaskbar* pRecorder) {
+    g_pTaskbar = pRecorder;
+    TaskbarProgress::s_pfnCreate = &CreateRecorder;
+    m_pDriver.reset(new DialogDriver);
+    if (pRecorder != nullptr) {
+      pRecorder->m_hWnd = m_pDriver->m_hWnd;
+      pRecorder->m_dwThread = ::GetWindowThreadProcessId(m_pDriver->m_hWnd, nullptr);
+    }
+    AnnounceButton();
+  }
+  ~TaskbarDialog() {
+    m_pDriver.reset();
+    TaskbarProgress::s_pfnCreate = m_pfnOriginal;
+    g_pTaskbar = nullptr;
+  }
+  void AnnounceButton() {
+    ::SendMessageA(m_pDriver->m_hWnd, ::RegisterWindowMessageA("TaskbarButtonCreated"), 0, 0);
+  }
+  DialogDriver& operator*() { return *m_pDriver; }
+
+ private:
+  TaskbarProgress::CreateFunction m_pfnOriginal = TaskbarProgress::s_pfnCreate;
+  std::unique_ptr<DialogDriver> m_pDriver;
+};
+
+typedef std::vector<std::string> Calls;
+
+}  // namespace
+
+TEST(MainDialogTaskbar, FollowsAJobThroughEachOfItsEndings) {
+  const TempFile four("four-chunks.bin", Pattern(4 * Hasher::kChunkSize));
+  const std::string missing = TempPath("missing-for-taskbar.bin");
+  RecordingTaskbar recorder;
+  {
+    TaskbarDialog dialog(&recorder);
+    DialogDriver& d = *dialog;
+    EXPECT_EQ(recorder.Calls(), Calls({"init"}));
+    EXPECT_EQ(recorder.m_nRefs, 1);
+    d.Click(IDC_FILE);
+    d.SelectAlgorithm(kMd5);
+
+    // To the end: normal from the first step, each report, then cleared.
+    recorder.Forget();
+    EXPECT_EQ(d.RunFileJob(four.Path()), Expected(kMd5, Pattern(4 * Hasher::kChunkSize)));
+    EXPECT_EQ(recorder.Calls(), Calls({"normal", "0", "25", "50", "75", "100", "none"}));
+
+    // A failure: cleared before its notice shows, and nothing after.
+    recorder.Forget();
+    d.SetText(IDC_DATA, missing);
+    d.PostClick(IDC_START);
+    HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return recorder.Calls().size() == 3; }));
+    EXPECT_EQ(recorder.Calls(), Calls({"normal", "0", "none"}));
+    AnswerBox(hBox, IDOK);
+    ASSERT_TRUE(d.WaitJobGone());
+    EXPECT_EQ(recorder.Calls(), Calls({"normal", "0", "none"}));
+
+    // Stopped after its first report.
+    recorder.Forget();
+    d.SetText(IDC_DATA, four.Path());
+    d.m_dialog.HoldAt(MainDialog::kReported);
+    d.PostClick(IDC_START);
+    ASSERT_TRUE(d.m_dialog.WaitHeld());
+    // A shell that restarts announces the button again: the new interface
+    // shows the job where it is.
+    dialog.AnnounceButton();
+    EXPECT_TRUE(WaitUntil([&] { return recorder.Calls().size() >= 6; }));
+    EXPECT_EQ(recorder.Calls(), Calls({"normal", "0", "25", "init", "normal", "25"}));
+    EXPECT_EQ(recorder.m_nRefs, 1) << "the old interface is released";
+    d.PostClick(IDC_START);
+    HWND hQuestion = WaitForBox(d.m_hWnd, "Warning");
+    ASSERT_NE(hQuestion, nullptr);
+    AnswerBox(hQuestion, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hQuestion); }));
+    d.m_dialog.Release();
+    ASSERT_TRUE(d.WaitJobGone());
+    EXPECT_EQ(d.Text(IDC_RESULT), "");
+    const Calls stopped = recorder.Calls();
+    ASSERT_FALSE(stopped.empty());
+    EXPECT_EQ(stopped.back(), "none");
+    EXPECT_EQ(std::count(stopped.begin(), stopped.end(), "none"), 1);
+
+    // Ended before hashing (no path, an HMAC without key): nothing shown.
+    recorder.Forget();
+    d.SetText(IDC_DATA, "");
+    d.PostClick(IDC_START);
+    hBox = WaitForBox(d.m_hWnd, "Vexorin");
+    ASSERT_NE(hBox, nullptr);
+    AnswerBox(hBox, IDOK);
+    ASSERT_TRUE(d.WaitJobGone());
+    d.Click(IDC_HMAC);
+    EXPECT_EQ(d.RunFileJob(four.Path()), "");
+    EXPECT_EQ(recorder.Calls(), Calls());
+
+    EXPECT_FALSE(recorder.m_bOtherThread) << "a call came from another thread than the dialog's";
+    EXPECT_FALSE(recorder.m_bOtherWindow);
+  }
+  EXPECT_EQ(recorder.m_nRefs, 0) << "closing the dialog releases the interface";
+}
+
+// Where the system has no such interface, jobs run as they always did.
+TEST(MainDialogTaskbar, WithoutTheInterfaceJobsRunAsBefore) {
+  const TempFile abc("abc.txt", "abc");
+  TaskbarDialog dialog(nullptr);
+  DialogDriver& d = *dialog;
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kMd5);
+  EXPECT_EQ(d.RunFileJob(abc.Path()), Expected(kMd5, "abc"));
+  EXPECT_EQ(d.ProgressPos(), 100);
+  ExpectIdle(d);
+}
+
+// No page of the process is writable and executable at once, at any point
+// where one of the program's callback adapters is bound: with the dialog
+// open, the picker's hook, a job's worker, the About box's link
+// subclasses, and after all of them. The walk covers every committed page
+// the process can see, the system's modules included: under Wine they
+// are plain images with read-only code, as on Windows, so nothing needs to
+// be left out.
+namespace {
+
+struct WritableCode {
+  const void* pBase;
+  SIZE_T nSize;
+  DWORD dwProtect;
+  DWORD dwType;
+  std::string strOwner;  // the module of an image, else the allocation
+};
+
+std::string OwnerOf(const MEMORY_BASIC_INFORMATION& info) {
+  char szName[MAX_PATH] = {};
+  if (info.Type == MEM_IMAGE &&
+      ::GetModuleFileNameA(static_cast<HMODULE>(info.AllocationBase), szName, MAX_PATH) != 0)
+    return szName;
+  char szAllocation[64];
+  std::snprintf(szAllocation, sizeof(szAllocation), "%s allocation at %p",
+                info.Type == MEM_PRIVATE  ? "private"
+                : info.Type == MEM_MAPPED ? "mapped"
+                                          : "image",
+                info.AllocationBase);
+  return szAllocation;
+}
+
+std::vector<WritableCode> WritableCodePages() {
+  SYSTEM_INFO si;
+  ::GetSystemInfo(&si);
+  std::vector<WritableCode> found;
+  const char* p = static_cast<const char*>(si.lpMinimumApplicationAddress);
+  MEMORY_BASIC_INFORMATION info;
+  while (p < static_cast<const char*>(si.lpMaximumApplicationAddress) &&
+         ::VirtualQuery(p, &info, sizeof(info)) == sizeof(info)) {
+    const DWORD dwProtect = info.Protect & 0xFF;
+    if (info.State == MEM_COMMIT &&
+        (dwProtect == PAGE_EXECUTE_READWRITE || dwProtect == PAGE_EXECUTE_WRITECOPY))
+      found.push_back({info.BaseAddress, info.RegionSize, info.Protect, info.Type, OwnerOf(info)});
+    p = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+  }
+  return found;
+}
+
+void ExpectNoWritableCode(const char* pszWhen) {
+  for (const WritableCode& page : WritableCodePages()) {
+    ADD_FAILURE() << pszWhen << ": " << page.nSize << " bytes at " << page.pBase
+                  << " writable and executable (protection 0x" << std::hex << page.dwProtect
+                  << std::dec << ", " << page.strOwner << ")";
+  }
+}
+
+}  // namespace
+
+TEST(MainDialogMemory, NoPageIsWritableAndExecutableWhileTheAdaptersAreBound) {
+  // The walk sees such a page where there is one.
+  void* pProbe = ::VirtualAlloc(nullptr, 1, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+  ASSERT_NE(pProbe, nullptr);
+  const std::vector<WritableCode> probe = WritableCodePages();
+  ::VirtualFree(pProbe, 0, MEM_RELEASE);
+  ASSERT_EQ(probe.size(), 1u);
+  EXPECT_EQ(probe.front().pBase, pProbe);
+
+  const TempFile four("four-chunks.bin", Pattern(4 * Hasher::kChunkSize));
+  DialogDriver d;
+  ExpectNoWritableCode("with the dialog open");
+  d.Click(IDC_FILE);
+  d.SelectAlgorithm(kMd5);
+
+  d.PostClick(IDC_BROWSE);
+  HWND hPicker = WaitForBox(d.m_hWnd, "Open");
+  ASSERT_NE(hPicker, nullptr);
+  ExpectNoWritableCode("with the picker open");
+  ::PostMessageA(hPicker, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hPicker); }));
+
+  d.SetText(IDC_DATA, four.Path());
+  d.m_dialog.HoldAt(MainDialog::kReported);
+  d.PostClick(IDC_START);
+  ASSERT_TRUE(d.m_dialog.WaitHeld());
+  ExpectNoWritableCode("during a file job");
+  d.m_dialog.Release();
+  ASSERT_TRUE(d.WaitJobGone());
+  EXPECT_EQ(d.Text(IDC_RESULT), Expected(kMd5, Pattern(4 * Hasher::kChunkSize)));
+
+  d.PostClick(IDC_ABOUT);
+  HWND hAbout = WaitForBox(d.m_hWnd, "About");
+  ASSERT_NE(hAbout, nullptr);
+  ExpectNoWritableCode("with the About box open");
+  ::PostMessageA(hAbout, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hAbout); }));
+  ExpectNoWritableCode("after all of them");
 }

@@ -71,7 +71,7 @@ class MemoryExhaustion {
     // reservation (Wine keeps a few such areas): fill them the way the
     // adapter allocates.
     while (m_regions.size() < m_regions.capacity()) {
-      void* p = VirtualAlloc(nullptr, 1, MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+      void* p = VirtualAlloc(nullptr, 1, MEM_COMMIT, PAGE_READWRITE);
       if (p == nullptr) break;
       m_regions.push_back(p);
     }
@@ -100,7 +100,7 @@ TEST(CallbackThunk, WithoutAnExecutableBlockItRefusesToBind) {
     MemoryExhaustion filler;
     {
       CallbackThunk thunk;  // its allocation fails
-      void* probe = VirtualAlloc(nullptr, 64, MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+      void* probe = VirtualAlloc(nullptr, 64, MEM_COMMIT, PAGE_READWRITE);
       blockProbe = probe != nullptr;
       if (probe != nullptr) VirtualFree(probe, 0, MEM_RELEASE);
       member = thunk.BindMember(&receiver, &Receiver::Proc);

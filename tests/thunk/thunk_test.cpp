@@ -300,16 +300,20 @@ TEST(CallbackThunk, RebindingRedirectsAnAddressHandedOutEarlier) {
     ASSERT_EQ(early(nullptr, 0, 0, 0), expected) << "after rebinding number " << i;
   }
   EXPECT_EQ(a.m_call.nCalls + a.m_nOtherCalls + b.m_call.nCalls + b.m_nOtherCalls, 201);
+  // Each rebinding made the block writable only while it wrote.
+  MEMORY_BASIC_INFORMATION info = {};
+  ASSERT_NE(VirtualQuery(reinterpret_cast<void*>(early), &info, sizeof(info)), 0u);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
 }
 
-// Both entries lie in one committed block of executable memory of the
-// adapter's own, which starts at block.
+// Both entries lie in one committed block of the adapter's own, which
+// starts at block, and which is executable but not writable.
 void ExpectOwnExecutableBlock(const void* block, const void* entry) {
   MEMORY_BASIC_INFORMATION info = {};
   ASSERT_NE(VirtualQuery(entry, &info, sizeof(info)), 0u);
   EXPECT_EQ(info.AllocationBase, block);
   EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
-  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READWRITE));
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
 }
 
 #if !defined(__x86_64__)
