@@ -451,7 +451,10 @@ TEST(MessageMapTest, OnCtlColorAnswersEveryColourMessageAndTheBaseGivesTheSystem
     const int nBefore = (int)dialog.m_asked.Entries().size();
     ::RedrawWindow(::GetDlgItem(hDlg, IDC_FW_LABEL), nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    EXPECT_GE(dialog.m_asked.Find(std::to_string(IDC_FW_LABEL) + " 6", nBefore), nBefore);
+    // Asked from this thread, the repaint may come after the call returns.
+    EXPECT_TRUE(WaitUntil([&] {
+      return dialog.m_asked.Find(std::to_string(IDC_FW_LABEL) + " 6", nBefore) >= nBefore;
+    }));
 
     hTip = dialog.m_tip.m_hWnd;
     EXPECT_EQ(::GetWindow(hTip, GW_OWNER), hDlg);
