@@ -35,7 +35,10 @@ for target in "${targets[@]}"; do
   start_wine
   log "running the $target suite"
   status=0
-  ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" "$@" \
+  # A suite that fails is run once more, and the first failure stays in
+  # the log above the second run's report.
+  ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" \
+    --repeat until-pass:2 "$@" \
     | tee "$BUILD_DIR/ctest.log" || status=$?
   # ctest's closing line: "N% tests passed, F tests failed out of T".
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$BUILD_DIR/ctest.log" \
