@@ -485,6 +485,14 @@ HANDLE MainDialog::CreateWorker(void* pfnStart, DWORD* pdwThreadId) {
 }
 
 void MainDialog::OnBnClickedStart() {
+  // A job whose last notice is up has done its work, though the caption
+  // still reads "Stop" until the notice is closed: there is nothing to
+  // stop. A click that comes after the notice's OK, while the notice is
+  // going away, starts the next job as soon as this one has ended.
+  if (m_bNoticeOpen) {
+    if (::IsWindowEnabled(m_hWnd)) m_bStartWaiting = true;
+    return;
+  }
   SetDlgItemText(IDC_RESULT, "");
   if (ReadControlText(GetDlgItem(IDC_START)) == "Stop") {
     if (MessageBox(LoadText(IDS_STOP_WHILE_RUNNING).c_str(), "Warning",
@@ -495,14 +503,9 @@ void MainDialog::OnBnClickedStart() {
     }
     return;
   }
-  // One job at a time: one that is still starting up, or showing its
-  // notice, counts. Once it has put its result in, a click starts a job.
-  // A click that comes after the notice's OK, while the notice is going
-  // away, starts the next job as soon as this one has ended.
-  if (m_bRunning) {
-    if (m_bNoticeOpen && ::IsWindowEnabled(m_hWnd)) m_bStartWaiting = true;
-    return;
-  }
+  // One job at a time: one that is still starting up counts. Once it has
+  // put its result in, a click starts a job.
+  if (m_bRunning) return;
   void* pfnStart = BindWorker();
   if (pfnStart == nullptr) return;
   m_bRunning = TRUE;

@@ -231,6 +231,29 @@ TEST(MainDialogJobs, AClickSentRightAfterTheLastNoticeStartsAJob) {
     ASSERT_TRUE(d.WaitJobGone());
     ExpectIdle(d);
   }
+  // The moment between a notice's OK and its end, held still: the owner is
+  // enabled again while the box is up and the caption still reads "Stop".
+  // A click then asks nothing, and starts the next job once the box is gone.
+  d.SetText(IDC_DATA, missing);
+  d.PostClick(IDC_START);
+  HWND hBox = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hBox, nullptr);
+  const int nBefore = d.m_dialog.m_nThreadsStarted;
+  ::EnableWindow(d.m_hWnd, TRUE);
+  DWORD_PTR dwResult = 0;
+  ASSERT_TRUE(
+      ::SendMessageTimeoutA(d.Item(IDC_START), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &dwResult))
+      << "the click waits on a question";
+  EXPECT_EQ(FindOwnedBox(d.m_hWnd, "Warning"), nullptr);
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, nBefore);
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
+  HWND hNext = WaitForBox(d.m_hWnd, "Vexorin");
+  ASSERT_NE(hNext, nullptr) << "the click started no job";
+  EXPECT_EQ(d.m_dialog.m_nThreadsStarted, nBefore + 1);
+  AnswerBox(hNext, IDOK);
+  ASSERT_TRUE(d.WaitJobGone());
+  ExpectIdle(d);
 }
 
 // Checking a file against a published digest ---------------------------------
