@@ -103,15 +103,6 @@ std::string Shown(const std::string& line) {
   return line.substr(0, kShownLine) + "...";
 }
 
-// The last path component, with or without "./" or "*" in front.
-std::string LastComponent(const std::string& name) {
-  size_t begin = 0;
-  if (!name.empty() && name[0] == '*') begin = 1;
-  const size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos && slash + 1 > begin) begin = slash + 1;
-  return name.substr(begin);
-}
-
 std::wstring Wide(const std::string& s) {
   if (s.empty()) return std::wstring();
   const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(),
@@ -452,12 +443,12 @@ ExpectedChoice ChooseExpectedDigest(const ExpectedText& parsed, const std::strin
                        " digests; a string is checked against one";
     return choice;
   }
-  const std::string wanted = LastComponent(fileName);
+  const std::string wanted = LastPathComponent(fileName);
   std::vector<const ExpectedDigest*> named;
   for (const ExpectedDigest& digest : parsed.digests) {
     std::string name = digest.strName;
     if (name.compare(0, 2, "./") == 0 || name.compare(0, 2, ".\\") == 0) name.erase(0, 2);
-    if (!name.empty() && SameName(LastComponent(name), wanted)) named.push_back(&digest);
+    if (!name.empty() && SameName(LastPathComponent(name), wanted)) named.push_back(&digest);
   }
   if (named.empty()) {
     choice.strReason = "No line names " + wanted;
@@ -512,10 +503,12 @@ CheckPlan PlanCheck(const std::string& expected, const std::string& fileName, UI
   return plan;
 }
 
-CheckVerdict JudgeResult(const std::string& expected, const std::string& fileName, UINT nAlgorithm,
+namespace {
+
+// JudgeResult on a text parsed once, for every entry of a check.
+CheckVerdict JudgeParsed(const ExpectedText& parsed, const std::string& fileName, UINT nAlgorithm,
                          const std::string& result) {
   CheckVerdict verdict;
-  const ExpectedText parsed = ParseExpectedText(expected);
   if (result.empty() || (parsed.digests.empty() && parsed.strProblem.empty())) return verdict;
   const ExpectedChoice choice = ChooseExpectedDigest(parsed, fileName, nAlgorithm);
   verdict.verdict = DigestVerdict::kNoMatch;
@@ -537,21 +530,28 @@ CheckVerdict JudgeResult(const std::string& expected, const std::string& fileNam
   return verdict;
 }
 
+}  // namespace
+
+CheckVerdict JudgeResult(const std::string& expected, const std::string& fileName, UINT nAlgorithm,
+                         const std::string& result) {
+  return JudgeParsed(ParseExpectedText(expected), fileName, nAlgorithm, result);
+}
+
 CheckVerdict JudgeResults(const std::string& expected, const std::string& fileName, UINT nSelected,
                           const std::vector<UINT>& entries,
                           const std::vector<std::string>& results) {
+  const ExpectedText parsed = ParseExpectedText(expected);
   std::vector<size_t> tried;
   for (size_t i = 0; i < entries.size() && i < results.size(); ++i)
     if (!results[i].empty()) tried.push_back(i);
-  if (tried.empty()) return JudgeResult(expected, fileName, nSelected, std::string());
+  if (tried.empty()) return JudgeParsed(parsed, fileName, nSelected, std::string());
   std::string names;
   for (size_t i : tried) {
-    const CheckVerdict one = JudgeResult(expected, fileName, entries[i], results[i]);
+    const CheckVerdict one = JudgeParsed(parsed, fileName, entries[i], results[i]);
     if (one.verdict == DigestVerdict::kMatch) {
       CheckVerdict found = one;
       if (entries[i] != nSelected) {
-        const ExpectedChoice choice =
-            ChooseExpectedDigest(ParseExpectedText(expected), fileName, entries[i]);
+        const ExpectedChoice choice = ChooseExpectedDigest(parsed, fileName, entries[i]);
         const char* pszHow = choice.digest.strTag.empty() ? "Found by the digest's length: "
                                                           : "Chosen by the line's tag: ";
         found.strTooltip = Joined(pszHow + EntryName(entries[i]), one.strTooltip);
@@ -561,7 +561,23 @@ CheckVerdict JudgeResults(const std::string& expected, const std::string& fileNa
     names += (names.empty() ? "" : ", ") + EntryName(entries[i]);
   }
   // None matched: the first entry's reasons, and every entry tried.
-  CheckVerdict none = JudgeResult(expected, fileName, entries[tried[0]], results[tried[0]]);
+  CheckVerdict none = JudgeParsed(parsed, fileName, entries[tried[0]], results[tried[0]]);
   if (tried.size() > 1) none.strTooltip = Joined("Tried " + names, none.strTooltip);
   return none;
+}
+
+// The last path component, with or without "./" or "*" in front.
+std::string LastPathComponent(const std::string& name) {
+  size_t begin = 0;
+  if (!name.empty() && name[0] == '*') begin = 1;
+  const size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos && slash + 1 > begin) begin = slash + 1;
+  return name.substr(begin);
+}
+
+bool IsPublishedDigest(const std::string& text) {
+  const ExpectedText parsed = ParseExpectedText(text);
+  if (parsed.digests.empty()) return false;
+  if (parsed.bChecksumText) return true;
+  return !NamesWithHexDigits(parsed.digests.front().strDigits.size()).empty();
 }

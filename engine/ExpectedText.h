@@ -88,3 +88,11 @@ CheckVerdict JudgeResult(const std::string& expected, const std::string& fileNam
 CheckVerdict JudgeResults(const std::string& expected, const std::string& fileName, UINT nSelected,
                           const std::vector<UINT>& entries,
                           const std::vector<std::string>& results);
+
+// The last path component, with or without "./" or "*" in front: the name
+// a checksum line gives a file by.
+std::string LastPathComponent(const std::string& name);
+
+// Whether a text may be a published digest: a bare digest of a length some
+// entry has, or checksum-file text.
+bool IsPublishedDigest(const std::string& text);

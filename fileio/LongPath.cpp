@@ -82,3 +82,13 @@ DWORD GetFileAttributesAnyLength(const char* path) {
   if (path == nullptr || std::strlen(path) < MAX_PATH) return ::GetFileAttributesA(path);
   return ::GetFileAttributesW(WideExtendedLengthPath(path).c_str());
 }
+
+std::string NarrowFromWide(const wchar_t* pszText, int nLength) {
+  const int nBytes =
+      ::WideCharToMultiByte(CP_ACP, 0, pszText, nLength, nullptr, 0, nullptr, nullptr);
+  std::string text(nBytes > 0 ? nBytes : 0, '\0');
+  if (nBytes > 0)
+    ::WideCharToMultiByte(CP_ACP, 0, pszText, nLength, &text[0], nBytes, nullptr, nullptr);
+  if (nLength < 0 && !text.empty()) text.pop_back();  // the terminating zero
+  return text;
+}

@@ -2,8 +2,7 @@
 
 #include <shellapi.h>
 
-#include <vector>
-
+#include "fileio/LongPath.h"
 #include "res/resource.h"
 #include "ui/MainDialog.h"
 
@@ -23,11 +22,7 @@ BOOL DigestApp::InitInstance() {
   int nArgs = 0;
   if (LPWSTR* ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs)) {
     if (nArgs > 1 && ppszArgs[1][0] != L'\0') {
-      const int nBytes =
-          ::WideCharToMultiByte(CP_ACP, 0, ppszArgs[1], -1, nullptr, 0, nullptr, nullptr);
-      std::vector<char> path(nBytes > 0 ? nBytes : 1, '\0');
-      ::WideCharToMultiByte(CP_ACP, 0, ppszArgs[1], -1, path.data(), nBytes, nullptr, nullptr);
-      dlg.SetStartPath(path.data());
+      dlg.SetStartPath(NarrowFromWide(ppszArgs[1], -1));
     }
     ::LocalFree(ppszArgs);
   }

@@ -47,17 +47,6 @@ std::string LoadText(UINT nID) {
 const int kExpectedLimit = 1048576;
 const size_t kClipboardLimit = 65536;
 
-// UTF-16 text in the program's byte strings (the ANSI code page, UTF-8
-// under the manifest).
-std::string BytesFromWide(const wchar_t* pszText, int nLength) {
-  const int nBytes =
-      ::WideCharToMultiByte(CP_ACP, 0, pszText, nLength, nullptr, 0, nullptr, nullptr);
-  std::string text(nBytes > 0 ? nBytes : 0, '\0');
-  if (nBytes > 0)
-    ::WideCharToMultiByte(CP_ACP, 0, pszText, nLength, &text[0], nBytes, nullptr, nullptr);
-  return text;
-}
-
 // The clipboard's text: its Unicode form where there is one, so that no
 // character is lost to a code page; empty when it holds none or more than
 // nLimit bytes of it.
@@ -68,7 +57,7 @@ std::string ClipboardText(HWND hOwner, size_t nLimit) {
     const SIZE_T nUnits = ::GlobalSize(hWide) / sizeof(wchar_t);
     if (const wchar_t* p = static_cast<const wchar_t*>(::GlobalLock(hWide))) {
       // Each unit takes at most three bytes: far beyond the limit, skip it.
-      if (nUnits <= 3 * nLimit) text = BytesFromWide(p, (int)wcsnlen(p, nUnits));
+      if (nUnits <= 3 * nLimit) text = NarrowFromWide(p, (int)wcsnlen(p, nUnits));
       ::GlobalUnlock(hWide);
     }
   } else if (HANDLE hText = ::GetClipboardData(CF_TEXT)) {
@@ -81,15 +70,6 @@ std::string ClipboardText(HWND hOwner, size_t nLimit) {
   ::CloseClipboard();
   if (text.size() > nLimit) text.clear();
   return text;
-}
-
-// A text the clipboard may hand to Expected: a bare digest of a length some
-// entry has, or checksum-file text.
-bool IsPublishedDigest(const std::string& text) {
-  const ExpectedText parsed = ParseExpectedText(text);
-  if (parsed.digests.empty()) return false;
-  if (parsed.bChecksumText) return true;
-  return !NamesWithHexDigits(parsed.digests.front().strDigits.size()).empty();
 }
 
 // Reads a dropped checksum file as Expected's text: UTF-16 with its byte
@@ -112,17 +92,11 @@ ExpectedFile ReadExpectedFile(const std::string& path, std::string& text) {
   if (bytes.size() >= 2 && (BYTE)bytes[0] == 0xFF && (BYTE)bytes[1] == 0xFE) {
     std::wstring wide((bytes.size() - 2) / 2, L'\0');
     if (!wide.empty()) std::memcpy(&wide[0], bytes.data() + 2, wide.size() * sizeof(wchar_t));
-    bytes = BytesFromWide(wide.c_str(), (int)wide.size());
+    bytes = NarrowFromWide(wide.c_str(), (int)wide.size());
   }
   if (bytes.find('\0') != std::string::npos) return ExpectedFile::kNotText;
   text = bytes;
   return ExpectedFile::kRead;
-}
-
-// The last component of a path.
-std::string FileNameOf(const std::string& path) {
-  const size_t nSlash = path.find_last_of("\\/");
-  return nSlash == std::string::npos ? path : path.substr(nSlash + 1);
 }
 
 class HasherLock {
@@ -611,7 +585,7 @@ void MainDialog::RunFileJob(JobEnd& end) {
   // The entries to compute: the selected one, or, unless the user chose it,
   // those Expected's digest may be from, the first pass's first.
   const std::string strExpected = ReadControlText(GetDlgItem(IDC_EXPECTED));
-  const std::string strName = FileNameOf(strPath);
+  const std::string strName = LastPathComponent(strPath);
   std::vector<UINT> entries(1, nAlgorithm);
   if (!m_bHandChoice) {
     const CheckPlan plan = PlanCheck(strExpected, strName, nAlgorithm, nHmac != 0);
@@ -791,7 +765,7 @@ void MainDialog::SelectFoundEntry(UINT nAlgorithm) {
 
 std::string MainDialog::CheckedFileName() const {
   if (!IsDlgButtonChecked(IDC_FILE)) return std::string();
-  return FileNameOf(ReadControlText(GetDlgItem(IDC_DATA)));
+  return LastPathComponent(ReadControlText(GetDlgItem(IDC_DATA)));
 }
 
 void MainDialog::InitExpected() {
@@ -859,7 +833,7 @@ void MainDialog::OnExpectedDrop(HDROP hDropInfo) {
   }
   ::DragFinish(hDropInfo);
   if (strPath.empty()) return;
-  const std::string strName = FileNameOf(strPath);
+  const std::string strName = LastPathComponent(strPath);
   std::string strText;
   const ExpectedFile nRead = ReadExpectedFile(strPath, strText);
   if (nRead == ExpectedFile::kRead) {
