@@ -29,8 +29,9 @@ class EntryChooser {
 
   // The entries to compute for the row, likeliest first: its own entry;
   // else the entry that fixed its digit count; else every candidate of its
-  // count (MD2 left out, as in the main window's search). Empty for a row
-  // that needs no run or whose digit count no entry has.
+  // count (MD2 left out, as in the main window's search); for a not-listed
+  // row without an entry, SetEntry. Empty for a row that needs no run or
+  // whose digit count no entry has.
   std::vector<UINT> EntriesFor(const FileRow& row) const;
 
   // Settles a row from digests[i] of entries[i] (an empty text: not
@@ -42,17 +43,22 @@ class EntryChooser {
   void Settle(FileRow* pRow, const std::vector<UINT>& entries,
               const std::vector<std::string>& digests);
 
-  // Settles a row whose file could not be read: Missing for a file or path
-  // that is not there (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND), else
-  // Unreadable; dwError kept for the tooltip.
+  // Settles a row whose file could not be read: Missing for a listed file
+  // or path that is not there (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND),
+  // else Unreadable (rows to hash and not-listed rows always); dwError kept
+  // for the tooltip.
   static void Fail(FileRow* pRow, DWORD dwError);
 
   // The entry for files no line names (their "Moved" test): the first
-  // entry a row was settled with, else kAlgorithmCount.
+  // entry a row was settled with, else the first entry EntriesFor gave,
+  // else kAlgorithmCount.
   UINT SetEntry() const;
 
  private:
+  std::vector<UINT> Given(std::vector<UINT> entries) const;
+
   mutable CriticalSection m_lock;
   UINT m_fixed[2 * 64 + 1] = {};  // by digit count: 1 + the entry; 0 while open
   UINT m_nFirstSettled = kAlgorithmCount;
+  mutable UINT m_nFirstGiven = kAlgorithmCount;
 };

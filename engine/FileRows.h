@@ -45,8 +45,11 @@ struct FileRow {
   DWORD dwError = 0;              // Unreadable, Missing: the system's code
   RowResult result = RowResult::kPending;
 
-  // Whether a run reads the file: pending rows only (refused rows never).
-  bool NeedsRun() const { return result == RowResult::kPending; }
+  // Whether a run reads the file: pending rows, and not-listed rows not yet
+  // hashed (refused rows never).
+  bool NeedsRun() const {
+    return result == RowResult::kPending || (result == RowResult::kNotListed && strDigest.empty());
+  }
 };
 
 // A set of rows that share a folder: a checksum file's, a dropped folder, or

@@ -47,6 +47,10 @@ bool WalkFolder(const std::string& folder, std::vector<WalkEntry>* pEntries, DWO
 // Relative paths ('\' or '/') in the walk's order: < 0, 0, > 0.
 int ComparePathNames(const std::string& a, const std::string& b);
 
+// Whether two paths name the same file as the file system compares names:
+// segment by segment, letter case aside, '\' and '/' alike.
+bool SamePathName(const std::string& a, const std::string& b);
+
 // Adds rows to hash, entry nEntry, for paths (full, UTF-8): a file is a row,
 // a folder is walked and each of its files is a row. The set's folder
 // becomes the folder all its rows' paths share (rows already there are

@@ -44,7 +44,7 @@ class LineStream {
  private:
   enum class Encoding { kUtf8, kUtf16LE, kUtf16BE };
   bool Fill();
-  bool FillUtf16();
+  void Decode(size_t nAt, size_t nEnd);
   void AppendUnit(unsigned int unit);
 
   OwnedHandle m_file;
@@ -55,6 +55,7 @@ class LineStream {
   std::string m_text;          // UTF-8 not yet given out
   size_t m_nAt = 0;            // first byte of m_text not yet given out
   unsigned int m_nHigh = 0;    // a high surrogate waiting for its pair
+  unsigned int m_nOddByte = 0;  // 0x100 | the first byte of a unit split between reads
   size_t m_nLine = 0;
   ULONGLONG m_qwRead = 0;
   DWORD m_dwError = 0;
