@@ -20,7 +20,8 @@ std::string ParentOf(const std::string& path) {
 
 // A row's name relative to folder; false when it is not under it.
 bool RelativeName(const std::string& full, const std::string& folder, std::string* pName) {
-  if (full.size() <= folder.size() + 1 || (full[folder.size()] != '\\' && full[folder.size()] != '/') ||
+  if (full.size() <= folder.size() + 1 ||
+      (full[folder.size()] != '\\' && full[folder.size()] != '/') ||
       !SamePathName(full.substr(0, folder.size()), folder))
     return false;
   *pName = full.substr(folder.size() + 1);
@@ -29,7 +30,8 @@ bool RelativeName(const std::string& full, const std::string& folder, std::strin
 }
 
 // The line of one row, '/' already between its segments.
-bool AppendLine(const FileRow& row, const std::string& name, ChecksumForm form, std::string* pText) {
+bool AppendLine(const FileRow& row, const std::string& name, ChecksumForm form,
+                std::string* pText) {
   if (form == ChecksumForm::kBsdTag) {
     if (name.find('\n') != std::string::npos) return false;
     *pText += BsdTagOf(row.nEntry) + " (" + name + ") = " + row.strDigest + "\n";
@@ -62,9 +64,8 @@ bool SortedLines(const FileSet& set, const std::string& targetPath,
     }
     pLines->emplace_back(std::move(name), i);
   }
-  std::sort(pLines->begin(), pLines->end(), [](const auto& a, const auto& b) {
-    return ComparePathNames(a.first, b.first) < 0;
-  });
+  std::sort(pLines->begin(), pLines->end(),
+            [](const auto& a, const auto& b) { return ComparePathNames(a.first, b.first) < 0; });
   return true;
 }
 
@@ -90,8 +91,8 @@ class TemporaryFile {
   }
   bool Write(const std::string& bytes) {
     DWORD dwWritten = 0;
-    return bytes.empty() || (::WriteFile(m_file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                         &dwWritten, nullptr) &&
+    return bytes.empty() || (::WriteFile(m_file.Get(), bytes.data(),
+                                         static_cast<DWORD>(bytes.size()), &dwWritten, nullptr) &&
                              dwWritten == bytes.size());
   }
   bool Close() {

@@ -153,9 +153,13 @@ int ComparePaths(const std::string& a, const std::string& b, bool bExact) {
 
 }  // namespace
 
-int ComparePathNames(const std::string& a, const std::string& b) { return ComparePaths(a, b, true); }
+int ComparePathNames(const std::string& a, const std::string& b) {
+  return ComparePaths(a, b, true);
+}
 
-bool SamePathName(const std::string& a, const std::string& b) { return ComparePaths(a, b, false) == 0; }
+bool SamePathName(const std::string& a, const std::string& b) {
+  return ComparePaths(a, b, false) == 0;
+}
 
 bool WalkFolder(const std::string& folder, std::vector<WalkEntry>* pEntries, DWORD* pdwError,
                 const std::atomic<int>* pStop) {
@@ -188,9 +192,9 @@ bool WalkFolder(const std::string& folder, std::vector<WalkEntry>* pEntries, DWO
       const std::string path = Joined(root, entry.strName);
       frame.strPrefix = entry.strName + "\\";
       frame.bHasId = IdOf(path, &frame.id);
-      const bool bLoop = frame.bHasId && std::any_of(stack.begin(), stack.end(), [&](const Frame& f) {
-                           return f.bHasId && f.id == frame.id;
-                         });
+      const bool bLoop =
+          frame.bHasId && std::any_of(stack.begin(), stack.end(),
+                                      [&](const Frame& f) { return f.bHasId && f.id == frame.id; });
       if (bLoop) {
         entry.kind = WalkEntry::Kind::kLink;
       } else if (ListFolder(path, &frame.children, &entry.dwError)) {

@@ -67,7 +67,8 @@ bool AddPathsToSet(FileSet* pSet, const std::vector<std::string>& paths, UINT nE
   std::string base = bOneFolder ? canonical[0] : ParentOf(canonical[0]);
   if (!pSet->rows.empty()) base = CommonFolder(pSet->strFolder, base);
   for (const std::string& path : canonical)
-    if (!IsUnder(path, base) && !SamePathName(path, base)) base = CommonFolder(base, ParentOf(path));
+    if (!IsUnder(path, base) && !SamePathName(path, base))
+      base = CommonFolder(base, ParentOf(path));
 
   std::vector<FileRow> added;
   for (size_t i = 0; i < canonical.size(); ++i) {
