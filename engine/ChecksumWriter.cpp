@@ -6,6 +6,7 @@
 
 #include "engine/ChecksumNames.h"
 #include "engine/FolderWalk.h"
+#include "engine/RowBudget.h"
 #include "fileio/LongPath.h"
 #include "fileio/OwnedHandle.h"
 
@@ -60,6 +61,10 @@ bool SortedLines(const FileSet& set, const std::string& targetPath,
     std::string name;
     if (!RelativeName(full, folder, &name)) {
       *pdwError = ERROR_BAD_PATHNAME;
+      return false;
+    }
+    if (!RoomForOneMore(*pLines)) {
+      *pdwError = ERROR_NOT_ENOUGH_MEMORY;
       return false;
     }
     pLines->emplace_back(std::move(name), i);
