@@ -87,6 +87,46 @@ TEST(ChecksumPlan, EachForm) {
   EXPECT_FALSE(plan.bUtf16);
 }
 
+// Plain GNU lines take a short way; every line, plain or not, reads as the
+// Expected field's reader reads it.
+TEST(ChecksumPlan, EachLineAsTheExpectedFieldReadsIt) {
+  const std::string lines[] = {
+      k64 + "  plain.iso",
+      k64 + " *binary.iso",
+      k64 + "\t*tab",
+      k64 + "  two  spaces",
+      k64 + "   lead",
+      k64 + "  ends in colon:",
+      k64 + "  trailing  ",
+      "deadbeef  crc-sized",
+      "deadbeef 0badf00d",
+      "\\" + k64 + "  esc\\\\aped",
+      k64 + "  (paren) = x",
+      "abc1234  short",
+      k64 + "  caf\xC3\xA9\xC2\xA0",
+      k64 + "  " + std::string(300, 'n'),
+      "SHA1 (x) = " + k40,
+      k64 + "  ",
+      k64,
+      k64 + "z  name",
+      "1A2B3C4D hash of x:",
+      k64 + "  x" + std::string(1, '\0') + "y",
+  };
+  for (const std::string& line : lines) {
+    const ExpectedText parsed = ParseExpectedText("#\n" + line);
+    ExpectedDigest digest;
+    ASSERT_EQ(!parsed.digests.empty(), ParseChecksumLine(line, 7, &digest)) << line;
+    if (parsed.digests.empty()) continue;
+    const ExpectedDigest& want = parsed.digests[0];
+    EXPECT_EQ(want.strDigits, digest.strDigits) << line;
+    EXPECT_EQ(want.strName, digest.strName) << line;
+    EXPECT_EQ(want.strTag, digest.strTag) << line;
+    EXPECT_EQ(want.nAlgorithm, digest.nAlgorithm) << line;
+    EXPECT_EQ(want.strLine, digest.strLine) << line;
+    EXPECT_EQ(7u, digest.nLine);
+  }
+}
+
 // The name of the checksum file gives untagged lines their entry; a tag
 // still wins, and a length the name's entry lacks leaves it to the count.
 TEST(ChecksumPlan, TheFileNameGivesTheEntry) {
