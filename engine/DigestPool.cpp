@@ -154,7 +154,8 @@ DigestPool::Acquired DigestPool::TryAcquire(DWORD dwLength, FilePiece* pPiece, u
   if (!bRoom) return kFull;
   pPiece->pData = nullptr;
   pPiece->dwCapacity = bPooled ? FileSetRun::kPieceSize : dwLength;
-  pPiece->dwCharge = dwCharge;
+  // A pooled buffer stays charged while it waits in the pool.
+  pPiece->dwCharge = bPooled ? 0 : dwCharge;
   if (dwLength != 0) {
     pPiece->pData = static_cast<BYTE*>(FileSetRun::s_pfnAllocate(pPiece->dwCapacity));
     if (pPiece->pData == nullptr) {

@@ -223,7 +223,9 @@ TEST_F(FileSetTest, EveryEntryAsHashFile) {
       EXPECT_EQ(recorder->Size(), last.nDelivered);
     }
     EXPECT_EQ(whole.Counted(), whole.reports.back().qwTotal);
-    if (!one.empty()) EXPECT_EQ(whole.Counted() * kAlgorithmCount, single.reports.back().qwTotal);
+    if (!one.empty()) {
+      EXPECT_EQ(whole.Counted() * kAlgorithmCount, single.reports.back().qwTotal);
+    }
     EXPECT_EQ(nThreads == 0 ? 0u : nThreads * 2, g_threads.size());
     EXPECT_TRUE(AllThreadsEnded());
     for (HANDLE h : g_threads) ::CloseHandle(h);
@@ -276,6 +278,134 @@ TEST_F(FileSetTest, ManySmallFilesInListOrder) {
     EXPECT_LE(recorder.reports[i - 1].qwDone, recorder.reports[i].qwDone);
     EXPECT_LE(recorder.reports[i - 1].nDelivered, recorder.reports[i].nDelivered);
   }
+}
+
+// A set far larger than the bound: the buffers live at once never pass it,
+// and the reader does run ahead of the hashing (the bound is what holds it).
+TEST_F(FileSetTest, BuffersStayWithinTheBound) {
+  const ULONGLONG kFile = 24ull << 20;
+  std::vector<std::unique_ptr<TempFile>> files;
+  std::vector<Task> tasks;
+  for (int i = 0; i < 6; ++i) {
+    files.emplace_back(new TempFile("bound-" + std::to_string(i), ""));
+    const Stretch stretch = {kFile / 2 + i, "not only zeros"};
+    ASSERT_TRUE(MakeSparseFile(files.back()->Path(), kFile, &stretch, 1));
+    // SHA3-512: slower than the reads, so the reader is held by the bound.
+    tasks.push_back({files.back()->Path(), {kAlgorithmSHA3_512}, kFile});
+  }
+  // Small files behind them, each its own allocation.
+  std::vector<std::unique_ptr<TempFile>> small;
+  for (int i = 0; i < 200; ++i) {
+    small.emplace_back(new TempFile("bound-small-" + std::to_string(i), Pattern(1000 + i)));
+    tasks.push_back({small.back()->Path(), {kAlgorithmMD5}, kUnknown});
+  }
+  Recorder recorder(tasks);
+  std::atomic<int> stop{0};
+  ASSERT_TRUE(RunAll(recorder, stop));
+  EXPECT_LE(g_peak.load(), static_cast<long long>(FileSetRun::kMaxBytesInFlight));
+  EXPECT_GE(g_peak.load(), static_cast<long long>(FileSetRun::kMaxBytesInFlight) / 2);
+  ASSERT_EQ(Sequence(tasks.size()), recorder.order);
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(FileDigest(kAlgorithmSHA3_512, files[i]->Path()), recorder.results[i].digests.at(0));
+  for (size_t i = 0; i < small.size(); ++i)
+    EXPECT_EQ(FileDigest(kAlgorithmMD5, small[i]->Path()),
+              recorder.results[files.size() + i].digests.at(0));
+}
+
+// Faults of single files: each is that file's code, and the files after it
+// go on. A folder, a missing file and folder, a file held for writing, a
+// device, an entry outside the catalogue; a task without entries is not
+// opened at all; a path of 300+ characters is read.
+TEST_F(FileSetTest, FaultsArePerFile) {
+  const std::string data = Pattern(70000);
+  TempFile good("fault-good", data);
+  TempFile held("fault-held", data);
+  DeepFile deep(TempPath("fault-deep"), "deep.bin", data);
+  ASSERT_TRUE(deep.Made());
+  HANDLE writer = ::CreateFileA(held.Path(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::vector<UINT> sha = {kAlgorithmSHA256};
+  const std::vector<Task> tasks = {
+      {good.Path(), sha, data.size()},
+      {TempPath("fault-missing"), sha, 5},
+      {TempPath("fault-missing-folder\\x"), sha, kUnknown},
+      {temp, sha, kUnknown},
+      {held.Path(), sha, data.size()},
+      {"NUL", sha, kUnknown},
+      {good.Path(), {kAlgorithmSHA1, kAlgorithmCount}, kUnknown},
+      {TempPath("fault-not-opened"), {}, 9},
+      {deep.Path(), {kAlgorithmCRC32, kAlgorithmSHA256}, kUnknown},
+      {good.Path(), sha, kUnknown},
+  };
+  const DWORD codes[] = {0,
+                         ERROR_FILE_NOT_FOUND,
+                         ERROR_PATH_NOT_FOUND,
+                         ERROR_ACCESS_DENIED,
+                         ERROR_SHARING_VIOLATION,
+                         ERROR_NOT_SUPPORTED,
+                         ERROR_INVALID_PARAMETER,
+                         0,
+                         0,
+                         0};
+  const std::string digest = FileDigest(kAlgorithmSHA256, good.Path());
+  const std::vector<std::string> digests[] = {
+      {digest}, {}, {}, {}, {}, {}, {}, {}, {FileDigest(kAlgorithmCRC32, good.Path()), digest},
+      {digest}};
+  Recorder recorder(tasks);
+  std::atomic<int> stop{0};
+  ASSERT_TRUE(RunAll(recorder, stop));
+  ::CloseHandle(writer);
+  ASSERT_EQ(Sequence(tasks.size()), recorder.order);
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    EXPECT_EQ(codes[i], recorder.results[i].dwError) << "task " << i;
+    EXPECT_EQ(digests[i], recorder.results[i].digests) << "task " << i;
+  }
+  // Only the bytes read count: the good file twice, the deep one once.
+  EXPECT_EQ(3 * data.size(), recorder.reports.back().qwTotal);
+  EXPECT_EQ(3 * data.size(), recorder.reports.back().qwDone);
+  EXPECT_TRUE(good.IsFree());
+}
+
+// A file cut short while it is read (by another program on the host) gives
+// ERROR_HANDLE_EOF, not the digest of its front; a file that another program
+// opens without sharing while the run goes on gives the sharing violation.
+// The files after them hash as ever.
+TEST_F(FileSetTest, FileCutShortOrLockedMidRun) {
+  const std::string data = Pattern(5 * 1048576 + 3);
+  TempFile cut("cut-short", data);
+  TempFile locked("locked-later", data);
+  TempFile after("after-cut", data);
+  // The second pooled buffer is asked for once the first piece of the cut
+  // file is read: the file is open then, and shrinks under the reader.
+  HANDLE locker = INVALID_HANDLE_VALUE;
+  g_onAllocation = [&] {
+    if (g_nAllocations.load() != 2) return;
+    EXPECT_TRUE(ResizeFromHost(cut.Path(), 1048576 + 100));
+    locker = ::CreateFileA(locked.Path(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  const std::vector<UINT> sha = {kAlgorithmSHA256};
+  Recorder recorder({{cut.Path(), sha, data.size()},
+                     {locked.Path(), sha, data.size()},
+                     {after.Path(), sha, data.size()}});
+  std::atomic<int> stop{0};
+  ASSERT_TRUE(RunAll(recorder, stop));
+  ASSERT_NE(INVALID_HANDLE_VALUE, locker);
+  ::CloseHandle(locker);
+  ASSERT_EQ(Sequence(3), recorder.order);
+  EXPECT_EQ(DWORD(ERROR_HANDLE_EOF), recorder.results[0].dwError);
+  EXPECT_TRUE(recorder.results[0].digests.empty());
+  EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), recorder.results[1].dwError);
+  EXPECT_TRUE(recorder.results[1].digests.empty());
+  EXPECT_EQ(std::vector<std::string>{FileDigest(kAlgorithmSHA256, after.Path())},
+            recorder.results[2].digests);
+  // The cut file's front was hashed; the bar still ends full.
+  EXPECT_EQ(recorder.reports.back().qwTotal, recorder.reports.back().qwDone);
+  EXPECT_EQ(1048576 + data.size(), recorder.reports.back().qwTotal);
+  EXPECT_TRUE(cut.IsFree());
 }
 
 }  // namespace
