@@ -93,8 +93,12 @@ table() {
       --reps 1)" 'BEGIN { print ns / 1e9 }')" "$count" "$mib"
   line=$("$WINE" "$BUILD_DIR/bench/files_bench.exe" --sums "$win" --reps "$reps" --threads 1)
   row "Vexorin run, one digest thread" "$(awk '{ print $1 }' <<<"$line")" "$count" "$mib"
-  line=$("$WINE" "$BUILD_DIR/bench/files_bench.exe" --sums "$win" --reps "$reps" --mode hashfile)
-  row "Vexorin HashFile, one after another" "$(awk '{ print $1 }' <<<"$line")" "$count" "$mib"
+  # The one-file job's path makes a read-ahead thread and its buffers for
+  # every file: milliseconds a file, too long for the small set.
+  if [ "$count" -le 2000 ]; then
+    line=$("$WINE" "$BUILD_DIR/bench/files_bench.exe" --sums "$win" --reps "$reps" --mode hashfile)
+    row "Vexorin HashFile, one after another" "$(awk '{ print $1 }' <<<"$line")" "$count" "$mib"
+  fi
   local peer ns
   for peer in "sha256sum -c --quiet SHA256SUMS" "rhash --sha256 -c SHA256SUMS" \
     "7z h -scrcSHA256 -r ."; do

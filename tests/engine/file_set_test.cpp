@@ -28,23 +28,15 @@ std::string FileDigest(UINT entry, const std::string& path) {
   return hasher.HashFile(path.c_str(), "", 0, 0, ProgressCallback());
 }
 
-struct Task {
-  std::string path;
-  std::vector<UINT> entries;
-  ULONGLONG qwCounted = kUnknown;
-};
-
 // Records a run; the hooks run inside the sink's calls, on the run's thread.
 class Recorder : public FileSetSink {
  public:
-  explicit Recorder(std::vector<Task> tasks) : m_tasks(std::move(tasks)) {}
+  explicit Recorder(std::vector<FileSetTask> tasks) : m_tasks(std::move(tasks)) {}
 
   Answer Begin(size_t nIndex, FileSetTask* pTask) override {
     begun.push_back(nIndex);
     if (onBegin && onBegin(nIndex)) return kAskAfterEarlier;
-    pTask->strPath = m_tasks[nIndex].path;
-    pTask->entries = m_tasks[nIndex].entries;
-    pTask->qwCounted = m_tasks[nIndex].qwCounted;
+    *pTask = m_tasks[nIndex];
     return kRead;
   }
   void Result(size_t nIndex, FileSetResult& result) override {
@@ -60,7 +52,7 @@ class Recorder : public FileSetSink {
   size_t Size() const { return m_tasks.size(); }
   ULONGLONG Counted() const {
     ULONGLONG total = 0;
-    for (const Task& task : m_tasks)
+    for (const FileSetTask& task : m_tasks)
       if (task.qwCounted != kUnknown) total += task.qwCounted;
     return total;
   }
@@ -74,7 +66,7 @@ class Recorder : public FileSetSink {
   std::vector<FileSetProgress> reports;
 
  private:
-  std::vector<Task> m_tasks;
+  std::vector<FileSetTask> m_tasks;
 };
 
 bool RunAll(Recorder& recorder, std::atomic<int>& stop) {
@@ -186,7 +178,7 @@ TEST_F(FileSetTest, EveryEntryAsHashFile) {
   for (unsigned nThreads : {1u, 2u, 5u, 0u}) {
     FileSetRun::s_nDigestThreads = nThreads == 0 ? 2 : nThreads;
     FileSetRun::s_pfnCreateThread = nThreads == 0 ? NoThread : RecordedThread;
-    std::vector<Task> all, one;
+    std::vector<FileSetTask> all, one;
     for (size_t i = 0; i < files.size(); ++i) {
       all.push_back({files[i]->Path(), AllEntries(), kSizes[i]});
       for (UINT entry = 0; entry < kAlgorithmCount; ++entry)
@@ -238,7 +230,7 @@ TEST_F(FileSetTest, EveryEntryAsHashFile) {
 TEST_F(FileSetTest, ManySmallFilesInListOrder) {
   FileSetRun::s_nDigestThreads = 4;
   std::vector<std::unique_ptr<TempFile>> files;
-  std::vector<Task> tasks;
+  std::vector<FileSetTask> tasks;
   std::vector<std::string> expected;
   ULONGLONG qwBytes = 0;
   for (size_t i = 0; i < 1000; ++i) {
@@ -285,7 +277,7 @@ TEST_F(FileSetTest, ManySmallFilesInListOrder) {
 TEST_F(FileSetTest, BuffersStayWithinTheBound) {
   const ULONGLONG kFile = 24ull << 20;
   std::vector<std::unique_ptr<TempFile>> files;
-  std::vector<Task> tasks;
+  std::vector<FileSetTask> tasks;
   for (int i = 0; i < 4; ++i) {
     files.emplace_back(new TempFile("bound-" + std::to_string(i), ""));
     const Stretch stretch = {kFile / 2, "not only zeros"};
@@ -328,7 +320,7 @@ TEST_F(FileSetTest, FaultsArePerFile) {
   char temp[MAX_PATH] = {};
   ::GetTempPathA(MAX_PATH, temp);
   const std::vector<UINT> sha = {kAlgorithmSHA256};
-  const std::vector<Task> tasks = {
+  const std::vector<FileSetTask> tasks = {
       {good.Path(), sha, data.size()},
       {TempPath("fault-missing"), sha, 5},
       {TempPath("fault-missing-folder\\x"), sha, kUnknown},
@@ -426,14 +418,14 @@ struct SlowSet {
     return true;
   }
   std::vector<std::unique_ptr<TempFile>> files;
-  std::vector<Task> tasks;
+  std::vector<FileSetTask> tasks;
 };
 
 // A stop from inside each of the sink's calls: nothing is delivered after
 // it, every thread has ended and every buffer is back when Run returns.
 TEST_F(FileSetTest, StopFromTheSink) {
   TempFile small("stop-small", Pattern(3000));
-  std::vector<Task> tasks(40, Task{small.Path(), {kAlgorithmSHA256}, 3000});
+  std::vector<FileSetTask> tasks(40, FileSetTask{small.Path(), {kAlgorithmSHA256}, 3000});
   SlowSet slow(2, 4 << 20);
   tasks.insert(tasks.begin() + 20, slow.tasks.begin(), slow.tasks.end());
   for (int where = 0; where < 3; ++where) {
@@ -528,14 +520,14 @@ TEST_F(FileSetTest, ThreadsAndBuffersThatCannotBeHad) {
   TempFile small("scarce-small", data.substr(0, 777));
   TempFile empty("scarce-empty", "");
   const std::vector<UINT> entries = {kAlgorithmSHA1, kAlgorithmBLAKE2b512};
-  const std::vector<Task> tasks = {{big.Path(), entries, kUnknown},
-                                   {small.Path(), entries, kUnknown},
-                                   {empty.Path(), entries, kUnknown},
-                                   {big.Path(), entries, kUnknown}};
+  const std::vector<FileSetTask> tasks = {{big.Path(), entries, kUnknown},
+                                          {small.Path(), entries, kUnknown},
+                                          {empty.Path(), entries, kUnknown},
+                                          {big.Path(), entries, kUnknown}};
   std::vector<std::vector<std::string>> expected;
-  for (const Task& task : tasks) {
+  for (const FileSetTask& task : tasks) {
     expected.emplace_back();
-    for (UINT entry : entries) expected.back().push_back(FileDigest(entry, task.path));
+    for (UINT entry : entries) expected.back().push_back(FileDigest(entry, task.strPath));
   }
   auto digestsOf = [](const Recorder& recorder) {
     std::vector<std::vector<std::string>> digests;
@@ -584,7 +576,7 @@ TEST_F(FileSetTest, ThreadsAndBuffersThatCannotBeHad) {
 TEST_F(FileSetTest, AskAgainAfterTheEarlierResults) {
   TempFile file("ask-again", Pattern(200000));
   const std::string digest = FileDigest(kAlgorithmSHA512, file.Path());
-  std::vector<Task> tasks(60, Task{file.Path(), {kAlgorithmSHA512}, kUnknown});
+  std::vector<FileSetTask> tasks(60, FileSetTask{file.Path(), {kAlgorithmSHA512}, kUnknown});
   Recorder recorder(tasks);
   std::vector<size_t> deliveredAtSecondAsk;
   recorder.onBegin = [&](size_t i) {
