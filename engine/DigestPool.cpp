@@ -12,10 +12,13 @@ const DWORD kSmallPiece = 65536;
 // What a small piece holds against the bound at least: with a floor, the
 // files in flight stay few enough that their bookkeeping is small too.
 const DWORD kMinCharge = 4096;
-// A digest thread asleep is woken once this many small pieces wait for it
-// (or at once for a large one, and whenever the reader itself waits): a
-// kernel wake per tiny file would cost more than hashing it.
+// A digest thread asleep is woken once this many pieces or bytes wait for
+// it (and whenever the reader itself waits). Under Wine a wake and a sleep
+// are calls to the one server process, which every open and close of the
+// reader waits on too: a wake per file would slow the reader, the pace of
+// any set whose files are small next to what a thread hashes meanwhile.
 const unsigned kWakeBatch = 16;
+const DWORD kWakeBytes = 4 * FileSetRun::kPieceSize;
 
 }  // namespace
 
@@ -35,6 +38,7 @@ struct DigestPool::Worker {
   std::deque<FilePiece> queue;
   ULONGLONG qwQueued = 0;  // bytes queued or being hashed
   unsigned nUnwoken = 0;   // pieces queued since the last wake
+  DWORD dwUnwoken = 0;     // and their bytes
   std::atomic<unsigned> nPushed{0};
   WaitGate gate;  // waits for a piece
   OwnedHandle thread;
@@ -211,8 +215,9 @@ void DigestPool::Dispatch(const FilePiece& piece) {
     worker.queue.push_back(piece);
     worker.qwQueued += std::max<DWORD>(piece.dwLength, 1);
     worker.nPushed.store(worker.nPushed.load() + 1);
-    bWake = ++worker.nUnwoken >= kWakeBatch || piece.dwLength > kSmallPiece;
-    if (bWake) worker.nUnwoken = 0;
+    worker.dwUnwoken += piece.dwLength;
+    bWake = ++worker.nUnwoken >= kWakeBatch || worker.dwUnwoken >= kWakeBytes;
+    if (bWake) worker.nUnwoken = worker.dwUnwoken = 0;
   }
   if (bWake) worker.gate.Wake();
 }
@@ -223,7 +228,7 @@ void DigestPool::WakeAll() {
     {
       Lock lock(m_cs);
       bWake = worker->nUnwoken != 0;
-      worker->nUnwoken = 0;
+      worker->nUnwoken = worker->dwUnwoken = 0;
     }
     if (bWake) worker->gate.Wake();
   }
