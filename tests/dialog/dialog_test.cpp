@@ -813,7 +813,7 @@ TEST(MainDialogClose, IdleExitAndCloseBoxAskNothing) {
 
 TEST(MainDialogClose, AsksWhileAJobRuns) {
   DialogDriver d;
-  d.m_dialog.m_bRunning = TRUE;
+  d.m_dialog.m_job.m_bRunning = TRUE;
   for (int i = 0; i < 2; ++i) {
     if (i == 0)
       ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -874,7 +874,7 @@ TEST(MainDialogJobs, ALongJobDisablesTheInputs) {
                   IDC_COPY, IDC_UPPERCASE, IDC_HMAC})
     EXPECT_FALSE(d.Enabled(nID)) << nID;
   for (int nID : {IDC_START, IDC_ABOUT, IDOK}) EXPECT_TRUE(d.Enabled(nID)) << nID;
-  ASSERT_NE(d.m_dialog.m_pHasher.load(), nullptr);
+  ASSERT_NE(d.m_dialog.m_job.RunStop(), nullptr);
 
   // A second Start is the Stop question; No lets the job finish.
   d.PostClick(IDC_START);
@@ -886,8 +886,8 @@ TEST(MainDialogJobs, ALongJobDisablesTheInputs) {
   EXPECT_EQ(d.Text(IDC_RESULT).size(), 32u);
   EXPECT_EQ(d.Text(IDC_START), "Start");
   EXPECT_EQ(d.ProgressPos(), 100);
-  EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
-  EXPECT_FALSE(d.m_dialog.m_bRunning);
+  EXPECT_EQ(d.m_dialog.m_job.RunStop(), nullptr);
+  EXPECT_FALSE(d.m_dialog.m_job.m_bRunning);
   for (int nID : {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE, IDC_KEY, IDC_RESULT,
                   IDC_COPY, IDC_UPPERCASE, IDC_HMAC})
     EXPECT_TRUE(d.Enabled(nID)) << nID;
@@ -995,10 +995,10 @@ TEST(MainDialogJobs, NoThreadMeansNoJob) {
     d.m_dialog.m_bFailCreate = !bBind;
     EXPECT_TRUE(SendReturns(d.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
                             (LPARAM)d.Item(IDC_START)));
-    EXPECT_FALSE(d.m_dialog.m_thread);
+    EXPECT_FALSE(d.m_dialog.m_job.HasWorker());
     EXPECT_EQ(d.Text(IDC_START), "Start");
     EXPECT_TRUE(d.Enabled(IDC_ALGORITHM));
-    EXPECT_FALSE(d.m_dialog.m_bRunning);
+    EXPECT_FALSE(d.m_dialog.m_job.m_bRunning);
   }
   d.m_dialog.m_bFailBind = d.m_dialog.m_bFailCreate = false;
   EXPECT_EQ(d.RunFileJob(d.Text(IDC_DATA)), "352441c2");
@@ -1021,7 +1021,7 @@ TEST(MainDialogJobs, OneJobAtATime) {
   d.m_dialog.HoldAt(MainDialog::kControlsDisabled);
   d.m_dialog.Release();
   ASSERT_TRUE(d.m_dialog.WaitHeld());
-  d.m_dialog.m_pHasher.load()->m_bStop = 1;
+  d.m_dialog.m_job.RunStop()->store(1);
   d.m_dialog.Release();
   ASSERT_TRUE(d.WaitJobGone());
   EXPECT_EQ(d.Text(IDC_START), "Start");
@@ -1038,7 +1038,7 @@ TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {
     AnswerBox(hBox, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
     EXPECT_FALSE(d.Ended());
-    EXPECT_TRUE(d.m_dialog.m_bRunning);
+    EXPECT_TRUE(d.m_dialog.m_job.m_bRunning);
     EXPECT_EQ(d.Text(IDC_START), "Stop");
   }
   for (int i = 0; i < 20; ++i) {
@@ -1052,7 +1052,7 @@ TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {
     ASSERT_NE(hBox, nullptr);
     AnswerBox(hBox, IDYES);
     ASSERT_TRUE(d.WaitEnded()) << i;
-    EXPECT_FALSE(d.m_dialog.m_thread);
-    EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
+    EXPECT_FALSE(d.m_dialog.m_job.HasWorker());
+    EXPECT_EQ(d.m_dialog.m_job.RunStop(), nullptr);
   }
 }
