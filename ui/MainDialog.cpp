@@ -329,7 +329,7 @@ void MainDialog::UpdateStringDigest() {
   m_expected.ForgetSearch();
   const EntrySearch search =
       SearchString(strData, strKey, nHmac, nUpper, m_expected.Parsed(), nAlgorithm, m_bHandChoice);
-  ShowSearch(search, m_expected.Text());
+  ShowSearch(search, search.bSearched ? m_expected.Text() : std::string());
   SetDlgItemText(IDC_RESULT, search.strResult.c_str());
 }
 

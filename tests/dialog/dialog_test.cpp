@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <ostream>
 
 #include "engine/Catalogue.h"
@@ -634,6 +635,44 @@ TEST(MainDialogExpected, AFileJobsResultIsJudgedAndTheFieldStaysUsableDuringIt) 
   ASSERT_TRUE(d.WaitJobGone());
   EXPECT_EQ(Verdict(d).word, "");
   EXPECT_EQ(d.Text(IDC_EXPECTED), kMd5Abc);
+}
+
+// A checksum text of almost 1 MiB is parsed once per change of it, not again
+// on every key typed elsewhere, and its verdicts stay the text's.
+TEST(MainDialogExpected, ALongChecksumTextIsParsedOncePerChange) {
+  DialogDriver d;
+  const TempFile file("parse-once.bin", "abc");
+  std::string text;
+  size_t nLines = 0;
+  while (text.size() < 1000000) {
+    char szPart[16];
+    for (unsigned k = 0; k < 8; ++k) {
+      std::snprintf(szPart, sizeof(szPart), "%08x", (unsigned)(nLines * 8 + k));
+      text += szPart;
+    }
+    text += "  file" + std::to_string(nLines) + ".bin\n";
+    ++nLines;
+    if (nLines == 5000)
+      text += std::string(kSha256Abc) + "  " + LastPathComponent(file.Path()) + "\n";
+  }
+  d.SetText(IDC_EXPECTED, text);
+  const size_t nParses = d.m_dialog.m_expected.ParseCount();
+  const std::string tip =
+      "The text holds " + std::to_string(nLines + 1) + " digests; a string is checked against one";
+  for (const char* pszData : {"a", "ab", "abc"}) d.SetText(IDC_DATA, pszData);
+  d.SelectAlgorithm(kAlgorithmSHA256);
+  d.Click(IDC_UPPERCASE);
+  d.Click(IDC_UPPERCASE);
+  EXPECT_EQ(Verdict(d), kNoMatch);
+  EXPECT_EQ(VerdictTip(d), tip);
+  EXPECT_EQ(d.m_dialog.m_expected.ParseCount(), nParses);
+  d.SetText(IDC_EXPECTED, text + "\n");
+  EXPECT_EQ(d.m_dialog.m_expected.ParseCount(), nParses + 1);
+  // In File mode the line naming the file applies.
+  d.Click(IDC_FILE);
+  EXPECT_EQ(d.RunFileJob(file.Path()), kSha256Abc);
+  EXPECT_EQ(Verdict(d), kMatch);
+  EXPECT_EQ(d.m_dialog.m_expected.ParseCount(), nParses + 1);
 }
 
 TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved) {
