@@ -60,9 +60,10 @@ void ListRowsView::SetRowCount(size_t nRows) {
   ::InvalidateRect(m_hList, nullptr, FALSE);
 }
 
-void ListRowsView::RedrawRows(size_t nFirst, size_t nLast) {
-  // Only the rows in view are drawn; the rest ask when they come in view.
-  ::SendMessageW(m_hList, LVM_REDRAWITEMS, (WPARAM)nFirst, (LPARAM)nLast);
+void ListRowsView::RedrawVisible() {
+  const int nTop = (int)::SendMessageW(m_hList, LVM_GETTOPINDEX, 0, 0);
+  const int nPage = (int)::SendMessageW(m_hList, LVM_GETCOUNTPERPAGE, 0, 0);
+  ::SendMessageW(m_hList, LVM_REDRAWITEMS, (WPARAM)nTop, (LPARAM)(nTop + nPage));
 }
 
 std::vector<size_t> ListRowsView::SelectedRows() const {

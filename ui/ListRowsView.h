@@ -37,8 +37,9 @@ class ListRowsView {
 
   // The row count changed; rows keep their selection and scroll position.
   void SetRowCount(size_t nRows);
-  // Rows [nFirst, nLast] have new texts: they are drawn again.
-  void RedrawRows(size_t nFirst, size_t nLast);
+  // The rows in view are drawn again from the source; the others ask
+  // when they come into view.
+  void RedrawVisible();
   // The rows the user selected, in order.
   std::vector<size_t> SelectedRows() const;
 
