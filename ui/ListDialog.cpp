@@ -143,6 +143,7 @@ BOOL ListDialog::OnInitDialog() {
   ::EnableWindow(GetDlgItem(IDC_LIST_ALGORITHM), IsVerifying() ? FALSE : TRUE);
   ::ShowWindow(GetDlgItem(IDC_LIST_UNLISTED), IsVerifying() ? SW_SHOW : SW_HIDE);
   m_view.Attach(GetDlgItem(IDC_LIST_ROWS), &m_source);
+  m_view.FitDigestColumn();
   SetCaptionFrom(IsVerifying() ? m_strChecksumFile : m_strCaptionPath);
   m_layout.Capture(m_hWnd, kLayout, sizeof(kLayout) / sizeof(kLayout[0]));
   Refresh();
@@ -394,6 +395,7 @@ BOOL ListDialog::OnLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_SIZE:
       m_layout.OnSize((UINT)wParam, LOWORD(lParam));
+      if (m_view.Handle() != nullptr) m_view.FitDigestColumn();
       return FALSE;
     case WM_DPICHANGED:
       m_layout.OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));

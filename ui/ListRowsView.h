@@ -30,11 +30,14 @@ class ListRowSource {
 class ListRowsView {
  public:
   static const int kColumnCount = 4;
+  static const int kDigestColumn = 2;
 
   // Sets the columns and styles of the dialog's list control.
   void Attach(HWND hList, const ListRowSource* pSource);
   HWND Handle() const { return m_hList; }
 
+  // After the list changed its width.
+  void FitDigestColumn();
   // The row count changed; rows keep their selection and scroll position.
   void SetRowCount(size_t nRows);
   // The rows in view are drawn again from the source; the others ask
@@ -55,4 +58,5 @@ class ListRowsView {
   const ListRowSource* m_pSource = nullptr;
   // The list keeps a pointer to the text it asked for until the next ask.
   std::wstring m_cell;
+  int m_nDigestLeast = 0;  // pixels
 };

@@ -284,17 +284,21 @@ TEST(ListWindow, ClosingDuringARunAsksAndWaits) {
 
 TEST(ListWindow, PathsAddedWhileRunningAreHashedAfterIt) {
   TempTree tree("list-add");
-  MakeLargeSet(tree, 8);
+  MakeLargeSet(tree);
   ASSERT_TRUE(tree.File("late\\one.txt", "one"));
-  std::unique_ptr<ListDriver> d(Hash({tree.Path("big0"), tree.Path("big1")}));
+  std::vector<std::string> first;
+  for (int i = 0; i < 24; ++i) first.push_back(tree.Path("big" + std::to_string(i)));
+  std::unique_ptr<ListDriver> d(Hash(first));
   ASSERT_TRUE(WaitUntil([&] { return d->m_dialog.Running(); }));
   d->AddPaths({tree.Path("late")});
+  EXPECT_TRUE(d->m_dialog.Running());
   ASSERT_TRUE(d->WaitIdle());
-  ASSERT_EQ(3, d->Rows());
+  ASSERT_EQ(25, d->Rows());
   const int nRow = d->RowNamed("late\\one.txt");
   ASSERT_NE(-1, nRow);
   EXPECT_EQ(Digest(kAlgorithmSHA256, "one"), d->Cell(nRow, 2));
-  EXPECT_EQ("3 files", d->Text(IDC_LIST_SUMMARY));
+  EXPECT_EQ(Digest(kAlgorithmSHA256, std::string(8 << 20, 'x')), d->Cell(0, 2));
+  EXPECT_EQ("25 files", d->Text(IDC_LIST_SUMMARY));
 }
 
 // 100,000 lines naming files that are not there: the window answers while
@@ -376,7 +380,9 @@ TEST(ListScreenshot, DISABLED_HoldVerifiedFolder) {
   ASSERT_TRUE(tree.File("SHA256SUMS", sums));
   std::unique_ptr<ListDriver> d(Verify(tree.Path("SHA256SUMS")));
   ASSERT_TRUE(d->WaitIdle());
-  ::SetWindowPos(d->m_hWnd, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
+  RECT rcAt;
+  ::GetWindowRect(d->m_hWnd, &rcAt);
+  ::SetWindowPos(d->m_hWnd, HWND_TOP, 40, 40, 900, rcAt.bottom - rcAt.top, 0);
   guitest::Pump(20);
   RECT rc;
   ::GetWindowRect(d->m_hWnd, &rc);
