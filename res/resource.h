@@ -3,6 +3,7 @@
 
 #define IDD_ABOUTBOX 100
 #define IDD_MAIN 102
+#define IDD_LIST 103
 #define IDR_MAINFRAME 128
 
 // String table
@@ -28,6 +29,16 @@
 #define IDC_EXPECTED 1017
 #define IDC_VERDICT 1018
 #define IDC_GROUP 1019
+
+// List window controls
+#define IDC_LIST_ROWS 1030
+#define IDC_LIST_SUMMARY 1031
+#define IDC_LIST_PROGRESS 1032
+#define IDC_LIST_STOP 1033
+#define IDC_LIST_COPY 1034
+#define IDC_LIST_SAVE 1035
+#define IDC_LIST_ALGORITHM 1036
+#define IDC_LIST_UNLISTED 1037
 
 // About dialog controls
 #define IDC_WEB_LINK 1005

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/Catalogue.h"
-#include "engine/ExpectedText.h"
+#include "engine/CheckPlan.h"
 #include "engine/Hasher.h"
 #include "fileio/OwnedHandle.h"
 #include "framework/AnchorLayout.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CheckPlan.h"
 #include "engine/ExpectedText.h"
 #include "engine/Hasher.h"
 

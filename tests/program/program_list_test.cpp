@@ -42,12 +42,12 @@ std::string Sha256(const std::string& bytes) { return Expected(kAlgorithmSHA256,
 
 TEST(ProgramList, ACommandLineChecksumFileIsVerified) {
   TempTree tree("verify-cli");
-  ASSERT_TRUE(tree.Write("a.txt", "abc"));
-  ASSERT_TRUE(tree.Write("sub\\b.txt", "bytes of b"));
+  ASSERT_TRUE(tree.File("a.txt", "abc"));
+  ASSERT_TRUE(tree.File("sub\\b.txt", "bytes of b"));
   const std::string sums = Sha256("abc") + "  a.txt\n" + Sha256("not b") + "  sub/b.txt\n" +
                            Sha256("c") + "  c.txt\n" + Sha256("abc") + "  ..\\outside.txt\n";
-  ASSERT_TRUE(tree.Write("SHA256SUMS", sums));
-  Program program(Quoted(tree.PathOf("SHA256SUMS")), true, "Vexorin - SHA256SUMS");
+  ASSERT_TRUE(tree.File("SHA256SUMS", sums));
+  Program program(Quoted(tree.Path("SHA256SUMS")), true, "Vexorin - SHA256SUMS");
   ASSERT_NE(program.Window(), nullptr);
   const ListOutcome outcome = WaitForList(program);
   EXPECT_EQ(outcome.nRows, 4);
@@ -56,9 +56,9 @@ TEST(ProgramList, ACommandLineChecksumFileIsVerified) {
 
 TEST(ProgramList, AFolderOrSeveralFilesAreHashed) {
   TempTree tree("hash-cli");
-  ASSERT_TRUE(tree.Write("one.bin", "1"));
-  ASSERT_TRUE(tree.Write("deeper\\two.bin", "22"));
-  ASSERT_TRUE(tree.Write("deeper\\three.bin", "333"));
+  ASSERT_TRUE(tree.File("one.bin", "1"));
+  ASSERT_TRUE(tree.File("deeper\\two.bin", "22"));
+  ASSERT_TRUE(tree.File("deeper\\three.bin", "333"));
   const std::string folder = LastPathComponent(tree.Root());
   {
     Program program(Quoted(tree.Root()), true, "Vexorin - " + folder);
@@ -67,7 +67,7 @@ TEST(ProgramList, AFolderOrSeveralFilesAreHashed) {
     EXPECT_EQ(outcome.nRows, 3);
     EXPECT_EQ(outcome.strSummary, "3 files");
   }
-  Program program(Quoted(tree.PathOf("one.bin")) + L" " + Quoted(tree.PathOf("deeper\\two.bin")),
+  Program program(Quoted(tree.Path("one.bin")) + L" " + Quoted(tree.Path("deeper\\two.bin")),
                   true, "Vexorin - one.bin");
   ASSERT_NE(program.Window(), nullptr);
   const ListOutcome outcome = WaitForList(program);
@@ -80,10 +80,10 @@ TEST(ProgramList, TwentyProcessesStartedAtOnceGatherIntoOneWindow) {
   TempTree tree("gather");
   const int kFiles = 20;
   for (int i = 0; i < kFiles; ++i)
-    ASSERT_TRUE(tree.Write("file-" + std::to_string(100 + i) + ".bin", std::to_string(i)));
+    ASSERT_TRUE(tree.File("file-" + std::to_string(100 + i) + ".bin", std::to_string(i)));
   std::vector<std::unique_ptr<Program>> programs;
   for (int i = 0; i < kFiles; ++i) {
-    programs.emplace_back(new Program(Quoted(tree.PathOf("file-" + std::to_string(100 + i) +
+    programs.emplace_back(new Program(Quoted(tree.Path("file-" + std::to_string(100 + i) +
                                                          ".bin")),
                                       true, "", /*bWait=*/false));
   }
@@ -114,19 +114,19 @@ TEST(ProgramList, TwentyProcessesStartedAtOnceGatherIntoOneWindow) {
 // while the list window is up is added to it.
 TEST(ProgramList, OneFileKeepsTheMainWindowAndALaterPathJoinsAnOpenList) {
   TempTree tree("join");
-  ASSERT_TRUE(tree.Write("first.bin", "1"));
-  ASSERT_TRUE(tree.Write("second.bin", "2"));
-  ASSERT_TRUE(tree.Write("third.bin", "3"));
+  ASSERT_TRUE(tree.File("first.bin", "1"));
+  ASSERT_TRUE(tree.File("second.bin", "2"));
+  ASSERT_TRUE(tree.File("third.bin", "3"));
   {
-    Program single(Quoted(tree.PathOf("first.bin")));
+    Program single(Quoted(tree.Path("first.bin")));
     ASSERT_NE(single.Window(), nullptr);
-    EXPECT_EQ(single.Text(IDC_DATA), tree.PathOf("first.bin"));
+    EXPECT_EQ(single.Text(IDC_DATA), tree.Path("first.bin"));
   }
-  Program list(Quoted(tree.PathOf("first.bin")) + L" " + Quoted(tree.PathOf("second.bin")), true,
+  Program list(Quoted(tree.Path("first.bin")) + L" " + Quoted(tree.Path("second.bin")), true,
                "Vexorin - first.bin");
   ASSERT_NE(list.Window(), nullptr);
   EXPECT_EQ(WaitForList(list).nRows, 2);
-  Program later(Quoted(tree.PathOf("third.bin")), true, "", false);
+  Program later(Quoted(tree.Path("third.bin")), true, "", false);
   EXPECT_EQ(later.WaitExitCode(), 0u);
   EXPECT_TRUE(WaitUntil([&] { return list.Send(IDC_LIST_ROWS, LVM_GETITEMCOUNT, 0, 0) == 3; }));
   EXPECT_EQ(WaitForList(list).strSummary, "3 files");
