@@ -96,8 +96,9 @@ TEST(ProgramList, TwentyProcessesStartedAtOnceGatherIntoOneWindow) {
     return nRunning == 1;
   }));
   ASSERT_LT(nReceiver, programs.size());
-  for (const std::unique_ptr<Program>& program : programs)
+  for (const std::unique_ptr<Program>& program : programs) {
     if (program->Exited()) EXPECT_EQ(program->WaitExitCode(), 0u);
+  }
   Program& receiver = *programs[nReceiver];
   ASSERT_TRUE(receiver.FindWindowNamed("Vexorin - "));
   EXPECT_EQ(WindowText(receiver.Window()).rfind("Vexorin - file-1", 0), 0u)
