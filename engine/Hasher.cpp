@@ -7,16 +7,31 @@
 #include <cstring>
 #include <functional>
 
-#include "engine/ChunkPipeline.h"
 #include "engine/DigestForms.h"
 #include "engine/DigestObject.h"
-#include "fileio/MappedFileReader.h"
 
 namespace {
 
 using namespace digest_forms;
 
 void* AllocateFromHeap(SIZE_T nBytes) { return ::HeapAlloc(::GetProcessHeap(), 0, nBytes); }
+
+// Any entry's digest object behind one interface, for runs that hold the
+// digests of several entries at once.
+template <class Digest>
+class DigestObjectOf : public DigestObject {
+ public:
+  DigestObjectOf(const std::string& key, int hmac) : m_digest(key, hmac) {}
+  void Update(const BYTE* pData, size_t nLength) override { m_digest.Update(pData, nLength); }
+  std::string Final(int upper) override {
+    byte digest[Digest::kSize] = {};
+    m_digest.Final(digest);
+    return Digest::Text(digest, upper);
+  }
+
+ private:
+  Digest m_digest;
+};
 
 }  // namespace
 
@@ -81,42 +96,9 @@ std::string Hasher::HashStringWith(const std::string& text, const std::string& k
 template <class Digest>
 std::string Hasher::HashFileWith(const char* path, const std::string& key, int hmac, int upper,
                                  const ProgressCallback& progress) {
-  MappedFileReader reader;
-  if (!reader.Open(path, GENERIC_READ, FILE_SHARE_READ)) {
-    m_dwError = reader.LastError();
-    return std::string();
-  }
-  const ULONGLONG qwSize = reader.Size();
-  // Declared after the reader, so on every return the prefetch has ended
-  // before the reader closes.
-  ChunkPipeline chunks(reader, kChunkSize);
-  if (!chunks.Start(s_pfnAllocateChunk)) {
-    m_dwError = ERROR_NOT_ENOUGH_MEMORY;
-    return std::string();
-  }
-  Digest hash(key, hmac);
-  ChunkPipeline::Chunk chunk;
-  while (chunks.Next(&chunk)) {
-    if (m_bStop.load() != 0) {
-      m_dwError = 0;
-      return std::string();
-    }
-    hash.Update(chunk.pData, chunk.dwLength);
-    NotifyProgress(progress, ProgressPercent(qwSize, chunk.qwPosition));
-  }
-  // The reader is this thread's again only once the prefetch has ended.
-  chunks.Stop();
-  if (reader.Position() < qwSize) {
-    // A view could not be mapped part-way: the digest would cover only the
-    // front of the file, so the run fails with the reader's code instead.
-    const DWORD dwError = reader.LastError();
-    m_dwError = dwError != 0 ? dwError : ERROR_READ_FAULT;
-    return std::string();
-  }
-  byte digest[Digest::kSize] = {};
-  hash.Final(digest);
-  m_dwError = 0;
-  return Digest::Text(digest, upper);
+  // The one-entry case of the shared read.
+  DigestObjectOf<Digest> digest(key, hmac);
+  return ReadDigests(path, std::vector<DigestObject*>(1, &digest), upper, progress, false).front();
 }
 
 // Both dispatchers switch on the index; entries without HMAC are not given
@@ -178,27 +160,6 @@ std::string Hasher::HashFile(const char* path, std::string key, int hmac, int up
   }
 
 VEXORIN_CATALOGUE(VEXORIN_CHECKSUM_MEMBERS, VEXORIN_KEYED_MEMBERS)
-
-namespace {
-
-// Any entry's digest object behind one interface, for runs that hold the
-// digests of several entries at once.
-template <class Digest>
-class DigestObjectOf : public DigestObject {
- public:
-  DigestObjectOf(const std::string& key, int hmac) : m_digest(key, hmac) {}
-  void Update(const BYTE* pData, size_t nLength) override { m_digest.Update(pData, nLength); }
-  std::string Final(int upper) override {
-    byte digest[Digest::kSize] = {};
-    m_digest.Final(digest);
-    return Digest::Text(digest, upper);
-  }
-
- private:
-  Digest m_digest;
-};
-
-}  // namespace
 
 #define VEXORIN_OBJECT_CHECKSUM(TEXT, NAME, BYTES, DIGEST) \
   case kAlgorithm##NAME:                                   \

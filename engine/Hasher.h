@@ -10,6 +10,8 @@
 #include "engine/Catalogue.h"
 #include "engine/ProgressCallback.h"
 
+class DigestObject;
+
 // The engine object: one algorithm index of the catalogue (Catalogue.h), the
 // Windows error code of the last failed file run, and the stop flag that
 // the user-interface thread sets while a file run is under way.
@@ -63,6 +65,10 @@ class Hasher {
   const UINT m_nAlgorithm;
   DWORD m_dwError = 0;
   std::atomic<int> m_bStop{0};  // read afresh before every chunk
+  // A caller's stop flag (a job's stop request), read beside m_bStop before
+  // every chunk. No run clears it, so a stop stored in it before the run
+  // began still stops the run.
+  const std::atomic<int>* m_pOuterStop = nullptr;
 
   // One member per catalogue entry, declared from the catalogue's list:
   // HashStringCRC32 .. HashStringSHA3_512 and HashFileCRC32 .. HashFileSHA3_512.
@@ -85,6 +91,21 @@ class Hasher {
 
  private:
   void NotifyProgress(const ProgressCallback& progress, DWORD dwPercent);
+  bool StopAsked() const {
+    return m_bStop.load() != 0 || (m_pOuterStop != nullptr && m_pOuterStop->load() != 0);
+  }
+
+  // The one read of a file behind HashFile and HashFileMany: each chunk fed
+  // to every digest, the first on this thread and the others each on a
+  // thread of its own, a report per chunk once all have been fed it, and a
+  // file cut short failing the run. The texts of the digests in order; all
+  // empty when the file could not be hashed (see ErrorCode) or the run was
+  // stopped. With bLastReportStops a stop stored while the last reports
+  // were made still stops the run (the threads' reports may come after the
+  // last chunk); without it a run whose loop has ended keeps its digest.
+  std::vector<std::string> ReadDigests(const char* path, const std::vector<DigestObject*>& digests,
+                                       int upper, const ProgressCallback& progress,
+                                       bool bLastReportStops);
 
   template <class Digest>
   std::string HashStringWith(const std::string& text, const std::string& key, int hmac, int upper);

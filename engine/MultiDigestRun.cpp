@@ -122,14 +122,24 @@ std::vector<std::string> Hasher::HashFileMany(const char* path, const std::strin
   m_dwError = 0;
   const std::vector<std::string> none(entries.size());
   if (entries.empty()) return none;
-  std::vector<std::unique_ptr<DigestObject>> digests;
+  std::vector<std::unique_ptr<DigestObject>> owned;
+  std::vector<DigestObject*> digests;
   for (UINT nAlgorithm : entries) {
-    digests.push_back(MakeDigestObject(nAlgorithm, key, hmac));
-    if (!digests.back()) {
+    owned.push_back(MakeDigestObject(nAlgorithm, key, hmac));
+    if (!owned.back()) {
       m_dwError = ERROR_INVALID_PARAMETER;
       return none;
     }
+    digests.push_back(owned.back().get());
   }
+  return ReadDigests(path, digests, upper, progress, true);
+}
+
+std::vector<std::string> Hasher::ReadDigests(const char* path,
+                                             const std::vector<DigestObject*>& digests, int upper,
+                                             const ProgressCallback& progress,
+                                             bool bLastReportStops) {
+  const std::vector<std::string> none(digests.size());
   MappedFileReader reader;
   if (!reader.Open(path, GENERIC_READ, FILE_SHARE_READ)) {
     m_dwError = reader.LastError();
@@ -146,17 +156,17 @@ std::vector<std::string> Hasher::HashFileMany(const char* path, const std::strin
   }
   // The first digest is fed on this thread, so a run of one entry costs
   // what HashFile does; so is any digest whose thread cannot be made.
-  std::vector<DigestObject*> inLine(1, digests[0].get());
+  std::vector<DigestObject*> inLine(1, digests[0]);
   DigestLending lending(digests.size() - 1);
   for (size_t i = 1; i < digests.size(); ++i) {
-    if (!lending.Start(digests[i].get())) inLine.push_back(digests[i].get());
+    if (!lending.Start(digests[i])) inLine.push_back(digests[i]);
   }
   // A chunk's report comes once every digest has been fed it: the threads
   // may be behind this one, so the reports follow them.
   std::vector<ULONGLONG> positions;
   unsigned nReported = 0;
   auto report = [&](unsigned nDone) {
-    for (; nReported < nDone && m_bStop.load() == 0; ++nReported)
+    for (; nReported < nDone && !StopAsked(); ++nReported)
       NotifyProgress(progress, ProgressPercent(qwSize, positions[nReported % kRing]));
   };
   positions.resize(kRing);
@@ -167,7 +177,7 @@ std::vector<std::string> Hasher::HashFileMany(const char* path, const std::strin
     lending.WaitUntilDone(chunks.NextHandsBack() ? n : (n >= kRing ? n - kRing + 1 : 0));
     report(lending.Done());
     if (!chunks.Next(&chunk)) break;
-    if (m_bStop.load() != 0) {
+    if (StopAsked()) {
       m_dwError = 0;
       return none;
     }
@@ -181,7 +191,7 @@ std::vector<std::string> Hasher::HashFileMany(const char* path, const std::strin
   lending.Quit();
   chunks.Stop();
   // A stop stored while the last reports were made still stops the run.
-  if (m_bStop.load() != 0) {
+  if (bLastReportStops && StopAsked()) {
     m_dwError = 0;
     return none;
   }
@@ -193,8 +203,7 @@ std::vector<std::string> Hasher::HashFileMany(const char* path, const std::strin
     return none;
   }
   std::vector<std::string> results;
-  for (const std::unique_ptr<DigestObject>& digest : digests)
-    results.push_back(digest->Final(upper));
+  for (DigestObject* pDigest : digests) results.push_back(pDigest->Final(upper));
   m_dwError = 0;
   return results;
 }

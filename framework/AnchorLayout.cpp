@@ -88,10 +88,10 @@ void AnchorLayout::Shift(int dx) {
     if (hCtl == nullptr) continue;
     const RECT rc = PlacedRect(m_hDlg, hCtl);
     const bool bGrow = m_pRules[i].anchor == Anchor::kGrow;
-    hDwp = ::DeferWindowPos(hDwp, hCtl, nullptr, rc.left + (bGrow ? 0 : dx), rc.top,
-                            rc.right - rc.left + (bGrow ? dx : 0), rc.bottom - rc.top,
-                            SWP_NOZORDER | SWP_NOACTIVATE |
-                                (bGrow ? SWP_NOMOVE : SWP_NOSIZE | SWP_NOCOPYBITS));
+    hDwp = ::DeferWindowPos(
+        hDwp, hCtl, nullptr, rc.left + (bGrow ? 0 : dx), rc.top,
+        rc.right - rc.left + (bGrow ? dx : 0), rc.bottom - rc.top,
+        SWP_NOZORDER | SWP_NOACTIVATE | (bGrow ? SWP_NOMOVE : SWP_NOSIZE | SWP_NOCOPYBITS));
   }
   if (hDwp != nullptr) ::EndDeferWindowPos(hDwp);
 }
@@ -127,4 +127,20 @@ void AnchorLayout::OnDpiChanged(UINT nDpi, const RECT* pSuggested) {
   // The suggested size need not be the old one scaled exactly.
   m_cxLaid = scale(cxOld);
   Shift(ClientWidth(m_hDlg) - m_cxLaid);
+}
+
+BOOL AnchorLayout::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_GETMINMAXINFO:
+      OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+      return TRUE;
+    case WM_SIZE:
+      OnSize((UINT)wParam, LOWORD(lParam));
+      return FALSE;
+    case WM_DPICHANGED:  // then the icons, and the dialog manager's fonts
+      OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return FALSE;
+    default:
+      return FALSE;
+  }
 }

@@ -31,6 +31,10 @@ class AnchorLayout {
   // The least client size at the present DPI: the template's.
   SIZE MinClientSize() const;
 
+  // Routes the layout's messages (the three below); true when the message
+  // needs nothing more.
+  BOOL OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
   // WM_GETMINMAXINFO: no narrower than the template, never taller or
   // lower, maximized included.
   void OnGetMinMaxInfo(MINMAXINFO* pInfo);

@@ -1,5 +1,7 @@
 #include "framework/MessageBox.h"
 
+#include <cstdio>
+
 #include "framework/WinApp.h"
 #include "framework/Wnd.h"
 
@@ -30,4 +32,20 @@ int AfxMessageBox(UINT nIDPrompt, UINT nType, UINT nIDHelp) {
   char szText[512] = {};
   ::LoadStringA(AfxGetResourceHandle(), nIDPrompt, szText, sizeof(szText));
   return AfxMessageBox(szText, nType, nIDHelp == UINT(-1) ? nIDPrompt : nIDHelp);
+}
+
+void ShowSystemErrorBox(DWORD dwError) {
+  LPSTR pszMessage = nullptr;
+  const DWORD dwLength = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, dwError, 0, reinterpret_cast<LPSTR>(&pszMessage), 0, nullptr);
+  if (dwLength != 0 && pszMessage != nullptr) {
+    AfxMessageBox(pszMessage);
+  } else {
+    // The system has no text for this code: name the code itself.
+    char szFallback[64];
+    std::snprintf(szFallback, sizeof(szFallback), "Error %lu (0x%08lX).", dwError, dwError);
+    AfxMessageBox(szFallback);
+  }
+  if (pszMessage != nullptr) ::LocalFree(pszMessage);
 }

@@ -8,3 +8,7 @@
 // from any thread.
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = UINT(-1));
+
+// A notice with the system's text for a Windows error code (its line break
+// included), or the code itself where the system has no text for it.
+void ShowSystemErrorBox(DWORD dwError);

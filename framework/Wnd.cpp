@@ -1,5 +1,7 @@
 #include "framework/Wnd.h"
 
+#include <vector>
+
 #include "framework/DataExchange.h"
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
@@ -69,4 +71,20 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
   // The member may still hold the control of an earlier window of the same
   // dialog object, long destroyed: only this window's control will do.
   rControl.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(nIDC);
+}
+
+std::string ReadWindowText(HWND hWnd) {
+  const int nLength = ::GetWindowTextLengthA(hWnd);
+  std::vector<char> buffer(nLength + 1, '\0');
+  ::GetWindowTextA(hWnd, buffer.data(), nLength + 1);
+  return std::string(buffer.data());
+}
+
+std::string FirstDroppedPath(HDROP hDropInfo) {
+  if (::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0) == 0) return std::string();
+  // Sized by the path's own length, so that no path is cut at MAX_PATH.
+  const UINT nLength = ::DragQueryFileA(hDropInfo, 0, nullptr, 0);
+  std::vector<char> path(nLength + 1, '\0');
+  ::DragQueryFileA(hDropInfo, 0, path.data(), nLength + 1);
+  return std::string(path.data());
 }

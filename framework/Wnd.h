@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "framework/MessageMap.h"
 
 // A window handle with the few operations the dialogs use. Every operation
@@ -60,3 +62,10 @@ class CWnd {
   static const AFX_MSGMAP* GetThisMessageMap();
   virtual const AFX_MSGMAP* GetMessageMap() const;
 };
+
+// The window's text as a byte string, all of it (from any thread).
+std::string ReadWindowText(HWND hWnd);
+
+// The path of the first file of a drop, whole at any length; empty when the
+// drop holds none.
+std::string FirstDroppedPath(HDROP hDropInfo);

@@ -95,6 +95,8 @@ class ExpectedRow {
   static LRESULT CALLBACK FieldProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
                                     UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
   void OnDrop(HDROP hDropInfo);
+  const ExpectedText& ParsedFor(const std::string& strText);
+  bool MayPickUp() const;
 
   ExpectedRowHost& m_host;
   HWND m_hDialog = nullptr;

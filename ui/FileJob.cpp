@@ -76,7 +76,9 @@ bool FileJob::Start(HWND hWnd) {
 DWORD __stdcall FileJob::WorkerThread(LPVOID) {
   const unsigned nJob = m_nStarted.load();
   m_owner.RunJob(*this);
-  if (m_nEnded.load() != nJob) {
+  // Counts only grow: once this job has ended, m_nEnded is at least nJob,
+  // even when the next job has started and ended meanwhile.
+  if (m_nEnded.load() < nJob) {
     NothingToApply nothing;
     HandBack(nothing);
   }

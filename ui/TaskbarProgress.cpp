@@ -79,3 +79,19 @@ void TaskbarProgress::Apply() {
   m_bStateSet = true;
   m_pList->SetProgressValue(m_hWnd, static_cast<ULONGLONG>(m_nPercent), 100);
 }
+
+void TaskbarProgress::Report(HWND hWnd, int nPercent) {
+  ::SendNotifyMessageA(hWnd, kReportMessage, static_cast<WPARAM>(nPercent), 0);
+}
+
+BOOL TaskbarProgress::OnMessage(HWND hWnd, UINT message, WPARAM wParam) {
+  if (message == kReportMessage) {
+    Show(static_cast<int>(wParam));
+    return TRUE;
+  }
+  if (message == ButtonCreatedMessage()) {
+    Attach(hWnd);
+    return TRUE;
+  }
+  return FALSE;
+}

@@ -31,6 +31,16 @@ class TaskbarProgress {
   // No job runs (it ended, stopped or failed).
   void Clear();
 
+  // Worker thread: a job's percentage for the button of hWnd, queued
+  // behind the messages the worker sent before (the bar's move) and ahead
+  // of those it sends after (the job's end).
+  static void Report(HWND hWnd, int nPercent);
+  // The window's procedure gives every message here first: the reports and
+  // the shell's ButtonCreatedMessage. True when the message was one of them.
+  BOOL OnMessage(HWND hWnd, UINT message, WPARAM wParam);
+  // The message of Report; the window uses no message of its own with it.
+  static const UINT kReportMessage = WM_APP + 2;
+
   // Makes the interface; tests put a recorder in its place. Returns null
   // where the system has none.
   typedef ITaskbarList3* (*CreateFunction)();

@@ -63,7 +63,9 @@ class TestDialog : public MainDialog {
     ::SetEvent(m_hHeld);
     ::WaitForSingleObject(m_hRelease, INFINITE);
   }
-  void* BindWorker() override { return m_bFailBind ? nullptr : MainDialog::BindWorker(); }
+  void* BindWorker(FileJob& job) override {
+    return m_bFailBind ? nullptr : MainDialog::BindWorker(job);
+  }
   HANDLE CreateWorker(void* pfnStart, DWORD* pdwThreadId) override {
     if (m_bFailCreate) return nullptr;
     HANDLE hThread = MainDialog::CreateWorker(pfnStart, pdwThreadId);
@@ -100,7 +102,7 @@ class DialogDriver {
   ~DialogDriver() {
     m_dialog.HoldNowhere();
     if (!Ended()) {
-      m_dialog.m_bRunning = FALSE;
+      m_dialog.m_job.m_bRunning = FALSE;
       ::PostMessageA(m_hWnd, WM_COMMAND, IDOK, 0);
     }
     ::WaitForSingleObject(m_hThread, 120000);

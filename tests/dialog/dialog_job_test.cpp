@@ -40,7 +40,7 @@ void SetHmac(DialogDriver& d, const std::string& key) {
 
 // The state every ended job leaves: no job, Start, inputs back.
 void ExpectIdle(DialogDriver& d) {
-  EXPECT_FALSE(d.m_dialog.m_bRunning);
+  EXPECT_FALSE(d.m_dialog.m_job.m_bRunning);
   EXPECT_EQ(d.Text(IDC_START), "Start");
   for (int nID : {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE, IDC_KEY})
     EXPECT_TRUE(d.Enabled(nID)) << nID;
@@ -428,7 +428,7 @@ TEST(MainDialogSearch, TheSecondPassStopsFailsAndClosesLikeAnyJob) {
   AnswerBox(hBox, IDYES);
   d.m_dialog.Release();
   EXPECT_TRUE(d.WaitEnded());
-  EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
+  EXPECT_EQ(d.m_dialog.m_job.RunStop(), nullptr);
 }
 
 // Checksum text in Expected, in File mode: the line that names the chosen
@@ -605,7 +605,7 @@ TEST(MainDialogClose, AsksAtEveryStepOfAJobsStartUp) {
   AnswerBox(hBox, IDYES);
   d.m_dialog.Release();
   EXPECT_TRUE(d.WaitEnded());
-  EXPECT_FALSE(d.m_dialog.m_thread);
+  EXPECT_FALSE(d.m_dialog.m_job.HasWorker());
 }
 
 // A real Ctrl+V of a text far beyond the edit control's default limit, into

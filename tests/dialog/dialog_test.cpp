@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <ostream>
 
 #include "engine/Catalogue.h"
@@ -636,6 +637,44 @@ TEST(MainDialogExpected, AFileJobsResultIsJudgedAndTheFieldStaysUsableDuringIt) 
   EXPECT_EQ(d.Text(IDC_EXPECTED), kMd5Abc);
 }
 
+// A checksum text of almost 1 MiB is parsed once per change of it, not again
+// on every key typed elsewhere, and its verdicts stay the text's.
+TEST(MainDialogExpected, ALongChecksumTextIsParsedOncePerChange) {
+  DialogDriver d;
+  const TempFile file("parse-once.bin", "abc");
+  std::string text;
+  size_t nLines = 0;
+  while (text.size() < 1000000) {
+    char szPart[16];
+    for (unsigned k = 0; k < 8; ++k) {
+      std::snprintf(szPart, sizeof(szPart), "%08x", (unsigned)(nLines * 8 + k));
+      text += szPart;
+    }
+    text += "  file" + std::to_string(nLines) + ".bin\n";
+    ++nLines;
+    if (nLines == 5000)
+      text += std::string(kSha256Abc) + "  " + LastPathComponent(file.Path()) + "\n";
+  }
+  d.SetText(IDC_EXPECTED, text);
+  const size_t nParses = d.m_dialog.m_expected.ParseCount();
+  const std::string tip =
+      "The text holds " + std::to_string(nLines + 1) + " digests; a string is checked against one";
+  for (const char* pszData : {"a", "ab", "abc"}) d.SetText(IDC_DATA, pszData);
+  d.SelectAlgorithm(kAlgorithmSHA256);
+  d.Click(IDC_UPPERCASE);
+  d.Click(IDC_UPPERCASE);
+  EXPECT_EQ(Verdict(d), kNoMatch);
+  EXPECT_EQ(VerdictTip(d), tip);
+  EXPECT_EQ(d.m_dialog.m_expected.ParseCount(), nParses);
+  d.SetText(IDC_EXPECTED, text + "\n");
+  EXPECT_EQ(d.m_dialog.m_expected.ParseCount(), nParses + 1);
+  // In File mode the line naming the file applies.
+  d.Click(IDC_FILE);
+  EXPECT_EQ(d.RunFileJob(file.Path()), kSha256Abc);
+  EXPECT_EQ(Verdict(d), kMatch);
+  EXPECT_EQ(d.m_dialog.m_expected.ParseCount(), nParses + 1);
+}
+
 TEST(MainDialogLayout, TheRowSitsUnderProgressAndOnlyTheBottomRowAndHeightMoved) {
   DialogDriver d;
   // Template positions in dialog units. The data source changes its size
@@ -813,7 +852,7 @@ TEST(MainDialogClose, IdleExitAndCloseBoxAskNothing) {
 
 TEST(MainDialogClose, AsksWhileAJobRuns) {
   DialogDriver d;
-  d.m_dialog.m_bRunning = TRUE;
+  d.m_dialog.m_job.m_bRunning = TRUE;
   for (int i = 0; i < 2; ++i) {
     if (i == 0)
       ::PostMessageA(d.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -874,7 +913,7 @@ TEST(MainDialogJobs, ALongJobDisablesTheInputs) {
                   IDC_COPY, IDC_UPPERCASE, IDC_HMAC})
     EXPECT_FALSE(d.Enabled(nID)) << nID;
   for (int nID : {IDC_START, IDC_ABOUT, IDOK}) EXPECT_TRUE(d.Enabled(nID)) << nID;
-  ASSERT_NE(d.m_dialog.m_pHasher.load(), nullptr);
+  ASSERT_NE(d.m_dialog.m_job.RunStop(), nullptr);
 
   // A second Start is the Stop question; No lets the job finish.
   d.PostClick(IDC_START);
@@ -886,8 +925,8 @@ TEST(MainDialogJobs, ALongJobDisablesTheInputs) {
   EXPECT_EQ(d.Text(IDC_RESULT).size(), 32u);
   EXPECT_EQ(d.Text(IDC_START), "Start");
   EXPECT_EQ(d.ProgressPos(), 100);
-  EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
-  EXPECT_FALSE(d.m_dialog.m_bRunning);
+  EXPECT_EQ(d.m_dialog.m_job.RunStop(), nullptr);
+  EXPECT_FALSE(d.m_dialog.m_job.m_bRunning);
   for (int nID : {IDC_ALGORITHM, IDC_STRING, IDC_FILE, IDC_DATA, IDC_BROWSE, IDC_KEY, IDC_RESULT,
                   IDC_COPY, IDC_UPPERCASE, IDC_HMAC})
     EXPECT_TRUE(d.Enabled(nID)) << nID;
@@ -995,10 +1034,10 @@ TEST(MainDialogJobs, NoThreadMeansNoJob) {
     d.m_dialog.m_bFailCreate = !bBind;
     EXPECT_TRUE(SendReturns(d.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
                             (LPARAM)d.Item(IDC_START)));
-    EXPECT_FALSE(d.m_dialog.m_thread);
+    EXPECT_FALSE(d.m_dialog.m_job.HasWorker());
     EXPECT_EQ(d.Text(IDC_START), "Start");
     EXPECT_TRUE(d.Enabled(IDC_ALGORITHM));
-    EXPECT_FALSE(d.m_dialog.m_bRunning);
+    EXPECT_FALSE(d.m_dialog.m_job.m_bRunning);
   }
   d.m_dialog.m_bFailBind = d.m_dialog.m_bFailCreate = false;
   EXPECT_EQ(d.RunFileJob(d.Text(IDC_DATA)), "352441c2");
@@ -1021,7 +1060,7 @@ TEST(MainDialogJobs, OneJobAtATime) {
   d.m_dialog.HoldAt(MainDialog::kControlsDisabled);
   d.m_dialog.Release();
   ASSERT_TRUE(d.m_dialog.WaitHeld());
-  d.m_dialog.m_pHasher.load()->m_bStop = 1;
+  d.m_dialog.m_job.RunStop()->store(1);
   d.m_dialog.Release();
   ASSERT_TRUE(d.WaitJobGone());
   EXPECT_EQ(d.Text(IDC_START), "Start");
@@ -1038,7 +1077,7 @@ TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {
     AnswerBox(hBox, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hBox); }));
     EXPECT_FALSE(d.Ended());
-    EXPECT_TRUE(d.m_dialog.m_bRunning);
+    EXPECT_TRUE(d.m_dialog.m_job.m_bRunning);
     EXPECT_EQ(d.Text(IDC_START), "Stop");
   }
   for (int i = 0; i < 20; ++i) {
@@ -1052,7 +1091,7 @@ TEST(MainDialogJobs, ClosingDuringAJobEndsItCleanly) {
     ASSERT_NE(hBox, nullptr);
     AnswerBox(hBox, IDYES);
     ASSERT_TRUE(d.WaitEnded()) << i;
-    EXPECT_FALSE(d.m_dialog.m_thread);
-    EXPECT_EQ(d.m_dialog.m_pHasher.load(), nullptr);
+    EXPECT_FALSE(d.m_dialog.m_job.HasWorker());
+    EXPECT_EQ(d.m_dialog.m_job.RunStop(), nullptr);
   }
 }

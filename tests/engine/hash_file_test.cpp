@@ -566,6 +566,40 @@ TEST(HashFileMany, StopFromAReport) {
   EXPECT_EQ((std::vector<int>{34, 69, 100}), after.m_reports);
 }
 
+// A caller's own stop flag (a job's stop request) is read beside m_bStop
+// and never cleared: stored before a run, it stops the run before its
+// first chunk, as one stored from a report stops it at the next.
+TEST(HashFile, AnOuterStopIsNeverCleared) {
+  const std::string data = Pattern(3000000);
+  TempFile file("outer-stop.bin", data);
+  const std::vector<UINT> set = EntriesWithDigits(64);
+  for (bool bMany : {false, true}) {
+    for (bool bFromAReport : {false, true}) {
+      SCOPED_TRACE(std::string(bMany ? "HashFileMany" : "HashFile") +
+                   (bFromAReport ? ", from a report" : ", before the run"));
+      std::atomic<int> outer{bFromAReport ? 0 : 1};
+      Hasher hasher(kAlgorithmSHA256);
+      hasher.m_pOuterStop = &outer;
+      Receiver receiver;
+      if (bFromAReport) receiver.m_pStopAfterFirst = &outer;
+      const ProgressCallback progress(&receiver, &Receiver::OnProgress);
+      const std::string text =
+          bMany ? hasher.HashFileMany(file.Path(), "", 0, 0, set, progress).front()
+                : hasher.HashFile(file.Path(), "", 0, 0, progress);
+      EXPECT_EQ("", text);
+      EXPECT_EQ(0u, hasher.ErrorCode());
+      EXPECT_EQ(bFromAReport ? std::vector<int>{34} : std::vector<int>(), receiver.m_reports);
+      EXPECT_EQ(1, outer.load());
+      EXPECT_EQ(0, hasher.m_bStop.load());
+      EXPECT_TRUE(file.IsFree());
+      // Without it the same Hasher runs in full.
+      hasher.m_pOuterStop = nullptr;
+      EXPECT_EQ(StringDigest(kAlgorithmSHA256, data, "", 0, 0),
+                hasher.HashFile(file.Path(), "", 0, 0, ProgressCallback()));
+    }
+  }
+}
+
 // A second pass stopped by the user-interface thread, with MD2 (the slow
 // one) among the digests.
 struct ManyJob {
