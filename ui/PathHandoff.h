@@ -65,7 +65,7 @@ class PathHandoff {
 
   HWND m_hWnd = nullptr;
   OwnedHandle m_mutex;
-  OwnedHandle m_counter;  // a shared LONG: processes still starting
+  OwnedHandle m_counter;        // a shared LONG: processes still starting
   LONG* m_pStarting = nullptr;  // in the view of m_counter
   bool m_bCounted = false;
   DWORD m_dwLastArrival = 0;

@@ -67,8 +67,8 @@ TEST(ProgramList, AFolderOrSeveralFilesAreHashed) {
     EXPECT_EQ(outcome.nRows, 3);
     EXPECT_EQ(outcome.strSummary, "3 files");
   }
-  Program program(Quoted(tree.Path("one.bin")) + L" " + Quoted(tree.Path("deeper\\two.bin")),
-                  true, "Vexorin - one.bin");
+  Program program(Quoted(tree.Path("one.bin")) + L" " + Quoted(tree.Path("deeper\\two.bin")), true,
+                  "Vexorin - one.bin");
   ASSERT_NE(program.Window(), nullptr);
   const ListOutcome outcome = WaitForList(program);
   EXPECT_EQ(outcome.nRows, 2);
@@ -83,21 +83,26 @@ TEST(ProgramList, TwentyProcessesStartedAtOnceGatherIntoOneWindow) {
     ASSERT_TRUE(tree.File("file-" + std::to_string(100 + i) + ".bin", std::to_string(i)));
   std::vector<std::unique_ptr<Program>> programs;
   for (int i = 0; i < kFiles; ++i) {
-    programs.emplace_back(new Program(Quoted(tree.Path("file-" + std::to_string(100 + i) +
-                                                         ".bin")),
+    programs.emplace_back(new Program(Quoted(tree.Path("file-" + std::to_string(100 + i) + ".bin")),
                                       true, "", /*bWait=*/false));
   }
   // All but one hand their path over and end.
   size_t nReceiver = programs.size();
   EXPECT_TRUE(WaitUntil([&] {
     size_t nRunning = 0;
-    for (size_t i = 0; i < programs.size(); ++i)
-      if (!programs[i]->Exited()) nRunning++, nReceiver = i;
+    for (size_t i = 0; i < programs.size(); ++i) {
+      if (!programs[i]->Exited()) {
+        ++nRunning;
+        nReceiver = i;
+      }
+    }
     return nRunning == 1;
   }));
   ASSERT_LT(nReceiver, programs.size());
   for (const std::unique_ptr<Program>& program : programs) {
-    if (program->Exited()) EXPECT_EQ(program->WaitExitCode(), 0u);
+    if (program->Exited()) {
+      EXPECT_EQ(program->WaitExitCode(), 0u);
+    }
   }
   Program& receiver = *programs[nReceiver];
   ASSERT_TRUE(receiver.FindWindowNamed("Vexorin - "));
