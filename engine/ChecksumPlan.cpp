@@ -1,6 +1,7 @@
 #include "engine/ChecksumPlan.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "engine/ChecksumNames.h"
 #include "engine/LineStream.h"
@@ -13,22 +14,57 @@ namespace {
 const size_t kStopEvery = 4096;
 // What the Name column shows of a line that gives no usable name.
 const size_t kShownBytes = 120;
+// What a digest's tooltip shows of its line, as the checksum-text reader keeps it.
+const size_t kShownLine = 100;
 
 bool IsBlankOrComment(const std::string& line) {
   const size_t at = line.find_first_not_of(" \t\v\f");
   return at == std::string::npos || line[at] == '#' || line[at] == ';';
 }
 
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 bool IsAllHex(const std::string& s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-  });
+  return !s.empty() && std::all_of(s.begin(), s.end(), IsHexDigit);
 }
 
 std::string Lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
+}
+
+// The plain GNU line "<digest>  <name>" or "<digest> *<name>" that most
+// checksum files hold a million of, read as the checksum-text reader reads
+// it, without its search through the other forms. False for every line
+// that is not plainly one (escapes, blanks at either end, a certutil
+// header's colon, a short digest): the reader then takes it.
+bool GnuLineAtOnce(const std::string& line, ExpectedDigest* pDigest) {
+  const size_t end = line.find_first_of(" \t");
+  if (end == std::string::npos || end < 8 || end + 2 >= line.size()) return false;
+  if (line[end + 1] != ' ' && line[end + 1] != '*') return false;
+  const unsigned char last = static_cast<unsigned char>(line.back());
+  if (last == ' ' || last == '\t' || last == '\v' || last == '\f' || last == 0xA0 || last == ':')
+    return false;
+  for (size_t i = 0; i < end; ++i)
+    if (!IsHexDigit(line[i])) return false;
+  *pDigest = ExpectedDigest();
+  pDigest->strDigits.assign(line, 0, end);
+  pDigest->strName.assign(line, end + 2, std::string::npos);
+  pDigest->strLine = line.size() <= kShownLine ? line : line.substr(0, kShownLine) + "...";
+  return true;
+}
+
+// Whether some entry has a digest of nDigits digits.
+bool SomeEntryHasDigits(size_t nDigits) {
+  static const std::vector<bool> kHas = [] {
+    std::vector<bool> has(2 * 64 + 1, false);
+    for (UINT n = 0; n < kAlgorithmCount; ++n) has[CatalogueEntryAt(n)->HexDigits()] = true;
+    return has;
+  }();
+  return nDigits < kHas.size() && kHas[nDigits];
 }
 
 // Why a line's digest cannot be checked by any entry; "" when it can. Sets
@@ -47,7 +83,7 @@ std::string EntryProblem(const ExpectedDigest& digest, const std::string& checks
     return std::string();
   }
   pRow->nEntry = EntryOfChecksumName(checksumName, nDigits);
-  if (pRow->nEntry == kAlgorithmCount && NamesWithHexDigits(nDigits).empty())
+  if (pRow->nEntry == kAlgorithmCount && !SomeEntryHasDigits(nDigits))
     return "No entry has a digest of " + std::to_string(nDigits) + " digits";
   return std::string();
 }
@@ -64,11 +100,13 @@ FileRow RefusedRow(const std::string& name, size_t nLine, const std::string& rea
 }  // namespace
 
 bool ParseChecksumLine(const std::string& line, size_t nLine, ExpectedDigest* pDigest) {
-  // A comment line first: the reader then never takes the whole text for
-  // one bare digest, so a name made of hex digits stays a name.
-  const ExpectedText parsed = ParseExpectedText("#\n" + line);
-  if (parsed.digests.empty()) return false;
-  *pDigest = parsed.digests.front();
+  if (!GnuLineAtOnce(line, pDigest)) {
+    // A comment line first: the reader then never takes the whole text for
+    // one bare digest, so a name made of hex digits stays a name.
+    const ExpectedText parsed = ParseExpectedText("#\n" + line);
+    if (parsed.digests.empty()) return false;
+    *pDigest = parsed.digests.front();
+  }
   pDigest->nLine = nLine;
   return true;
 }

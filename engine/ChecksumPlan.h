@@ -26,11 +26,11 @@
 bool ParseChecksumLine(const std::string& line, size_t nLine, ExpectedDigest* pDigest);
 
 struct ChecksumPlan {
-  FileSet set;                // strFolder, strChecksumFile and the rows, in line order
-  size_t nLines = 0;          // lines read
-  size_t nOtherLines = 0;     // neither blank, comment nor a checksum line with a name
+  FileSet set;                 // strFolder, strChecksumFile and the rows, in line order
+  size_t nLines = 0;           // lines read
+  size_t nOtherLines = 0;      // neither blank, comment nor a checksum line with a name
   size_t nFirstOtherLine = 0;  // the first of them; 0 when none
-  bool bUtf16 = false;        // the file was UTF-16 (with its byte order mark)
+  bool bUtf16 = false;         // the file was UTF-16 (with its byte order mark)
 };
 
 // Reads the checksum file at path (UTF-8, any length) into *pPlan. Rows:

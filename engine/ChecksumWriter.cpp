@@ -6,6 +6,7 @@
 
 #include "engine/ChecksumNames.h"
 #include "engine/FolderWalk.h"
+#include "engine/RowBudget.h"
 #include "fileio/LongPath.h"
 #include "fileio/OwnedHandle.h"
 
@@ -20,7 +21,8 @@ std::string ParentOf(const std::string& path) {
 
 // A row's name relative to folder; false when it is not under it.
 bool RelativeName(const std::string& full, const std::string& folder, std::string* pName) {
-  if (full.size() <= folder.size() + 1 || (full[folder.size()] != '\\' && full[folder.size()] != '/') ||
+  if (full.size() <= folder.size() + 1 ||
+      (full[folder.size()] != '\\' && full[folder.size()] != '/') ||
       !SamePathName(full.substr(0, folder.size()), folder))
     return false;
   *pName = full.substr(folder.size() + 1);
@@ -29,7 +31,8 @@ bool RelativeName(const std::string& full, const std::string& folder, std::strin
 }
 
 // The line of one row, '/' already between its segments.
-bool AppendLine(const FileRow& row, const std::string& name, ChecksumForm form, std::string* pText) {
+bool AppendLine(const FileRow& row, const std::string& name, ChecksumForm form,
+                std::string* pText) {
   if (form == ChecksumForm::kBsdTag) {
     if (name.find('\n') != std::string::npos) return false;
     *pText += BsdTagOf(row.nEntry) + " (" + name + ") = " + row.strDigest + "\n";
@@ -60,11 +63,19 @@ bool SortedLines(const FileSet& set, const std::string& targetPath,
       *pdwError = ERROR_BAD_PATHNAME;
       return false;
     }
+    if (!RoomForOneMore(*pLines)) {
+      *pdwError = ERROR_NOT_ENOUGH_MEMORY;
+      return false;
+    }
     pLines->emplace_back(std::move(name), i);
   }
-  std::sort(pLines->begin(), pLines->end(), [](const auto& a, const auto& b) {
+  // Rows from a walk come in this order already: one look instead of a sort.
+  const auto byName = [](const std::pair<std::string, size_t>& a,
+                         const std::pair<std::string, size_t>& b) {
     return ComparePathNames(a.first, b.first) < 0;
-  });
+  };
+  if (!std::is_sorted(pLines->begin(), pLines->end(), byName))
+    std::sort(pLines->begin(), pLines->end(), byName);
   return true;
 }
 
@@ -90,8 +101,8 @@ class TemporaryFile {
   }
   bool Write(const std::string& bytes) {
     DWORD dwWritten = 0;
-    return bytes.empty() || (::WriteFile(m_file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                         &dwWritten, nullptr) &&
+    return bytes.empty() || (::WriteFile(m_file.Get(), bytes.data(),
+                                         static_cast<DWORD>(bytes.size()), &dwWritten, nullptr) &&
                              dwWritten == bytes.size());
   }
   bool Close() {

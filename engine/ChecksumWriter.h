@@ -21,7 +21,9 @@ enum class ChecksumForm {
 // break is written as GNU tools write it ("\" before the line, "\\" and
 // "\n" in the name), so the file reads back right. False (*pdwError
 // ERROR_BAD_PATHNAME) when a row is not under the target's folder, or
-// (BSD form) a name holds a line break, which that form cannot carry.
+// (BSD form) a name holds a line break, which that form cannot carry;
+// ERROR_NOT_ENOUGH_MEMORY when the sorted names do not fit. The whole text
+// in memory: for a look at it; SaveChecksumFile writes it in pieces.
 bool ChecksumFileText(const FileSet& set, const std::string& targetPath, ChecksumForm form,
                       std::string* pText, DWORD* pdwError);
 

@@ -61,7 +61,12 @@ DigestPool::~DigestPool() {
   for (std::unique_ptr<Worker>& worker : m_workers) worker->gate.Wake();
   for (std::unique_ptr<Worker>& worker : m_workers) {
     ::WaitForSingleObject(worker->thread.Get(), INFINITE);
-    for (const FilePiece& piece : worker->queue) FreeBuffer(piece);
+    // Pieces a stop left queued, pooled buffers too.
+    for (const FilePiece& piece : worker->queue) {
+      FreeBuffer(piece);
+      if (piece.pData != nullptr && piece.dwCapacity == FileSetRun::kPieceSize)
+        m_free.push_back(piece.pData);
+    }
   }
   for (BYTE* p : m_free) FileSetRun::s_pfnFree(p, FileSetRun::kPieceSize);
   ::DeleteCriticalSection(&m_cs);

@@ -123,9 +123,9 @@ std::string SummaryText(const RowCounts& counts, const RunFigures& figures) {
     size_t n;
     const char* pszText;
   } parts[] = {
-      {counts.nMatch, " match"},           {counts.nNoMatch, " no match"},
-      {counts.nMissing, " missing"},       {counts.nUnreadable, " unreadable"},
-      {counts.nRefused, " refused"},       {counts.nNotListed, " not listed"},
+      {counts.nMatch, " match"},     {counts.nNoMatch, " no match"},
+      {counts.nMissing, " missing"}, {counts.nUnreadable, " unreadable"},
+      {counts.nRefused, " refused"}, {counts.nNotListed, " not listed"},
       {counts.nMoved, " moved"},
   };
   std::string text = Plural(counts.nRows, " file", " files");

@@ -23,7 +23,7 @@ enum class RowResult : unsigned char {
   kUnreadable,  // "Unreadable": dwError says why
   kRefused,     // "Refused": never opened; strReason gives the rule
   kNotListed,   // "Not listed": under the folder, named by no line
-  kMoved,       // "Moved": not listed, its digest a Missing line's; strReason names that line's file
+  kMoved,  // "Moved": not listed, its digest a Missing line's; strReason names that line's file
 };
 
 // The Result column's text: "", "", "Match", "No match", "Missing",
@@ -89,9 +89,9 @@ RowCounts CountRows(const std::vector<FileRow>& rows);
 // What the summary says of a run.
 struct RunFigures {
   bool bRunning = false;
-  ULONGLONG qwBytesPerSecond = 0;  // while running; 0: not known yet (left out)
+  ULONGLONG qwBytesPerSecond = 0;   // while running; 0: not known yet (left out)
   ULONGLONG qwSecondsLeft = ~0ULL;  // while running; ~0: not known yet (left out)
-  bool bStopped = false;           // a Stop ended the run
+  bool bStopped = false;            // a Stop ended the run
 };
 
 // "N files: A match, B no match, C missing, D unreadable, E refused, F not

@@ -1,6 +1,7 @@
 #include "engine/FolderWalk.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/RowBudget.h"
 #include "fileio/LongPath.h"
@@ -14,20 +15,22 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::wstring UpperWide(const std::string& s) {
-  const std::wstring wide = WideExtendedLengthPath(s);
-  std::wstring upper = wide;
-  if (!wide.empty())
-    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()),
-                   &upper[0], static_cast<int>(upper.size()));
-  return upper;
+std::wstring UpperWide(const char* p, size_t n) {
+  const int nWide = ::MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(n), nullptr, 0);
+  std::wstring wide(nWide > 0 ? nWide : 0, L'\0');
+  if (nWide > 0) {
+    ::MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(n), &wide[0], nWide);
+    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), nWide, &wide[0], nWide);
+  }
+  return wide;
 }
 
-// Two names (no separators) letter case aside, then (bExact) by their bytes.
-int CompareSegments(const std::string& a, const std::string& b, bool bExact = true) {
+// Two names (no separators) letter case aside, then (bExact) by their
+// bytes. ASCII names, the common case, take no conversion.
+int CompareSegments(const char* a, size_t na, const char* b, size_t nb, bool bExact = true) {
   bool bAscii = true;
-  for (size_t i = 0; i < a.size() && i < b.size() && bAscii; ++i) {
-    if ((a[i] & 0x80) || (b[i] & 0x80)) {
+  for (size_t i = 0; i < na && i < nb; ++i) {
+    if ((a[i] | b[i]) & 0x80) {
       bAscii = false;
       break;
     }
@@ -35,14 +38,15 @@ int CompareSegments(const std::string& a, const std::string& b, bool bExact = tr
     if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
   }
   if (!bAscii) {
-    const int n = UpperWide(a).compare(UpperWide(b));
+    const int n = UpperWide(a, na).compare(UpperWide(b, nb));
     if (n != 0) return n < 0 ? -1 : 1;
-  } else if (a.size() != b.size()) {
-    return a.size() < b.size() ? -1 : 1;
+  } else if (na != nb) {
+    return na < nb ? -1 : 1;
   }
   if (!bExact) return 0;
-  const int n = a.compare(b);
-  return n < 0 ? -1 : (n > 0 ? 1 : 0);
+  const int n = std::memcmp(a, b, std::min(na, nb));
+  if (n != 0) return n < 0 ? -1 : 1;
+  return na == nb ? 0 : (na < nb ? -1 : 1);
 }
 
 struct Child {
@@ -104,7 +108,8 @@ bool ListFolder(const std::string& path, std::vector<Child>* pChildren, DWORD* p
   if (*pdwError != ERROR_NO_MORE_FILES) return false;
   *pdwError = 0;
   std::sort(pChildren->begin(), pChildren->end(), [](const Child& a, const Child& b) {
-    return CompareSegments(a.strName, b.strName) < 0;
+    return CompareSegments(a.strName.data(), a.strName.size(), b.strName.data(), b.strName.size()) <
+           0;
   });
   return true;
 }
@@ -142,7 +147,7 @@ int ComparePaths(const std::string& a, const std::string& b, bool bExact) {
     size_t ea = ia, eb = ib;
     while (ea < a.size() && !IsSeparator(a[ea])) ++ea;
     while (eb < b.size() && !IsSeparator(b[eb])) ++eb;
-    const int n = CompareSegments(a.substr(ia, ea - ia), b.substr(ib, eb - ib), bExact);
+    const int n = CompareSegments(a.data() + ia, ea - ia, b.data() + ib, eb - ib, bExact);
     if (n != 0) return n;
     const bool bEndA = ea >= a.size(), bEndB = eb >= b.size();
     if (bEndA || bEndB) return bEndA == bEndB ? 0 : (bEndA ? -1 : 1);
@@ -153,9 +158,13 @@ int ComparePaths(const std::string& a, const std::string& b, bool bExact) {
 
 }  // namespace
 
-int ComparePathNames(const std::string& a, const std::string& b) { return ComparePaths(a, b, true); }
+int ComparePathNames(const std::string& a, const std::string& b) {
+  return ComparePaths(a, b, true);
+}
 
-bool SamePathName(const std::string& a, const std::string& b) { return ComparePaths(a, b, false) == 0; }
+bool SamePathName(const std::string& a, const std::string& b) {
+  return ComparePaths(a, b, false) == 0;
+}
 
 bool WalkFolder(const std::string& folder, std::vector<WalkEntry>* pEntries, DWORD* pdwError,
                 const std::atomic<int>* pStop) {
@@ -188,9 +197,9 @@ bool WalkFolder(const std::string& folder, std::vector<WalkEntry>* pEntries, DWO
       const std::string path = Joined(root, entry.strName);
       frame.strPrefix = entry.strName + "\\";
       frame.bHasId = IdOf(path, &frame.id);
-      const bool bLoop = frame.bHasId && std::any_of(stack.begin(), stack.end(), [&](const Frame& f) {
-                           return f.bHasId && f.id == frame.id;
-                         });
+      const bool bLoop =
+          frame.bHasId && std::any_of(stack.begin(), stack.end(),
+                                      [&](const Frame& f) { return f.bHasId && f.id == frame.id; });
       if (bLoop) {
         entry.kind = WalkEntry::Kind::kLink;
       } else if (ListFolder(path, &frame.children, &entry.dwError)) {

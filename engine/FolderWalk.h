@@ -22,8 +22,9 @@
 // each is an entry of its own, kLink, not read. Other reparse points (cloud
 // placeholders, deduplicated files) are ordinary files and folders. A
 // folder that is one of its own ancestors (by volume and file id: a loop the
-// system does not mark as a link) is not entered again. Paths of any length
-// (wide calls, the extended form).
+// system does not mark as a link, as a host's symbolic link under Wine) is
+// not entered again and is a kLink entry too. Paths of any length (wide
+// calls, the extended form from MAX_PATH on).
 
 struct WalkEntry {
   enum class Kind : unsigned char {

@@ -67,7 +67,8 @@ bool AddPathsToSet(FileSet* pSet, const std::vector<std::string>& paths, UINT nE
   std::string base = bOneFolder ? canonical[0] : ParentOf(canonical[0]);
   if (!pSet->rows.empty()) base = CommonFolder(pSet->strFolder, base);
   for (const std::string& path : canonical)
-    if (!IsUnder(path, base) && !SamePathName(path, base)) base = CommonFolder(base, ParentOf(path));
+    if (!IsUnder(path, base) && !SamePathName(path, base))
+      base = CommonFolder(base, ParentOf(path));
 
   std::vector<FileRow> added;
   for (size_t i = 0; i < canonical.size(); ++i) {
@@ -110,13 +111,18 @@ bool AddPathsToSet(FileSet* pSet, const std::vector<std::string>& paths, UINT nE
       if (entry.strName.empty() && !prefix.empty()) added.back().strName.pop_back();
     }
   }
-  if (!pSet->rows.empty() && base != pSet->strFolder) {
+  const size_t nTotal = pSet->rows.size() + added.size();
+  if (nTotal > pSet->rows.capacity() && !RowsFit(nTotal, nTotal, sizeof(FileRow))) {
+    *pdwError = ERROR_NOT_ENOUGH_MEMORY;
+    return false;
+  }
+  if (!pSet->rows.empty() && !SamePathName(base, pSet->strFolder)) {
     // The set's folder moves up: its rows' names take the part between.
     const std::string between = RelativeTo(pSet->strFolder, base) + "\\";
     for (FileRow& row : pSet->rows) row.strName = between + row.strName;
   }
   pSet->strFolder = base;
-  pSet->rows.reserve(pSet->rows.size() + added.size());
+  pSet->rows.reserve(nTotal);
   for (FileRow& row : added) {
     if (row.result == RowResult::kPending) row.nEntry = nEntry;
     pSet->rows.push_back(std::move(row));

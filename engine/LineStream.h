@@ -51,10 +51,10 @@ class LineStream {
   Encoding m_encoding = Encoding::kUtf8;
   bool m_bStarted = false;
   bool m_bEnd = false;
-  std::vector<char> m_raw;     // bytes as read
-  std::string m_text;          // UTF-8 not yet given out
-  size_t m_nAt = 0;            // first byte of m_text not yet given out
-  unsigned int m_nHigh = 0;    // a high surrogate waiting for its pair
+  std::vector<char> m_raw;      // bytes as read
+  std::string m_text;           // UTF-8 not yet given out
+  size_t m_nAt = 0;             // first byte of m_text not yet given out
+  unsigned int m_nHigh = 0;     // a high surrogate waiting for its pair
   unsigned int m_nOddByte = 0;  // 0x100 | the first byte of a unit split between reads
   size_t m_nLine = 0;
   ULONGLONG m_qwRead = 0;

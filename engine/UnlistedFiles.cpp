@@ -13,8 +13,8 @@ namespace {
 // A name as the file system compares it: '\' between segments, the
 // invariant upper case.
 std::wstring NameKey(const std::string& name) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
-                                      nullptr, 0);
+  const int n =
+      ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
   std::wstring wide(n > 0 ? n : 0, L'\0');
   if (n > 0) {
     ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], n);

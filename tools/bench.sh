@@ -133,3 +133,4 @@ done
 echo
 "$WINE" "$BUILD_DIR/bench/dialog_bench.exe" --file 'C:\vexorin-bench.bin' --reps "$reps" \
   --peers 'C:\vexorin-peers.txt' ${only:+--only "$only"}
+[[ $tables != all && ",$tables," != *,files,* ]] || bash "$here/bench-files.sh"

@@ -15,10 +15,10 @@ struct Column {
 };
 // clang-format off
 const Column kColumns[ListRowsView::kColumnCount] = {
-    {L"Name",      200, LVCFMT_LEFT},
-    {L"Algorithm",  60, LVCFMT_LEFT},
-    {L"Digest",    180, LVCFMT_LEFT},
-    {L"Result",     70, LVCFMT_LEFT},
+    {L"Name",      140, LVCFMT_LEFT},
+    {L"Algorithm",  52, LVCFMT_LEFT},
+    {L"Digest",    196, LVCFMT_LEFT},
+    {L"Result",     50, LVCFMT_LEFT},
 };
 // clang-format on
 
@@ -51,7 +51,20 @@ void ListRowsView::Attach(HWND hList, const ListRowSource* pSource) {
     column.pszText = const_cast<wchar_t*>(kColumns[i].pszTitle);
     column.iSubItem = i;
     ::SendMessageW(hList, LVM_INSERTCOLUMNW, i, (LPARAM)&column);
+    if (i == kDigestColumn) m_nDigestLeast = column.cx;
   }
+}
+
+void ListRowsView::FitDigestColumn() {
+  // The Digest column takes the width the others leave, never less than
+  // its own: a wider window shows longer digests whole.
+  RECT rc;
+  ::GetClientRect(m_hList, &rc);
+  int nOthers = 0;
+  for (int i = 0; i < kColumnCount; ++i)
+    if (i != kDigestColumn) nOthers += (int)::SendMessageW(m_hList, LVM_GETCOLUMNWIDTH, i, 0);
+  const int nWidth = rc.right - nOthers;
+  if (nWidth > m_nDigestLeast) ::SendMessageW(m_hList, LVM_SETCOLUMNWIDTH, kDigestColumn, nWidth);
 }
 
 void ListRowsView::SetRowCount(size_t nRows) {
@@ -60,9 +73,10 @@ void ListRowsView::SetRowCount(size_t nRows) {
   ::InvalidateRect(m_hList, nullptr, FALSE);
 }
 
-void ListRowsView::RedrawRows(size_t nFirst, size_t nLast) {
-  // Only the rows in view are drawn; the rest ask when they come in view.
-  ::SendMessageW(m_hList, LVM_REDRAWITEMS, (WPARAM)nFirst, (LPARAM)nLast);
+void ListRowsView::RedrawVisible() {
+  const int nTop = (int)::SendMessageW(m_hList, LVM_GETTOPINDEX, 0, 0);
+  const int nPage = (int)::SendMessageW(m_hList, LVM_GETCOUNTPERPAGE, 0, 0);
+  ::SendMessageW(m_hList, LVM_REDRAWITEMS, (WPARAM)nTop, (LPARAM)(nTop + nPage));
 }
 
 std::vector<size_t> ListRowsView::SelectedRows() const {

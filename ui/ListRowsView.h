@@ -30,15 +30,19 @@ class ListRowSource {
 class ListRowsView {
  public:
   static const int kColumnCount = 4;
+  static const int kDigestColumn = 2;
 
   // Sets the columns and styles of the dialog's list control.
   void Attach(HWND hList, const ListRowSource* pSource);
   HWND Handle() const { return m_hList; }
 
+  // After the list changed its width.
+  void FitDigestColumn();
   // The row count changed; rows keep their selection and scroll position.
   void SetRowCount(size_t nRows);
-  // Rows [nFirst, nLast] have new texts: they are drawn again.
-  void RedrawRows(size_t nFirst, size_t nLast);
+  // The rows in view are drawn again from the source; the others ask
+  // when they come into view.
+  void RedrawVisible();
   // The rows the user selected, in order.
   std::vector<size_t> SelectedRows() const;
 
@@ -54,4 +58,5 @@ class ListRowsView {
   const ListRowSource* m_pSource = nullptr;
   // The list keeps a pointer to the text it asked for until the next ask.
   std::wstring m_cell;
+  int m_nDigestLeast = 0;  // pixels
 };

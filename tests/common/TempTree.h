@@ -43,17 +43,18 @@ class TempTree {
                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = bytes.empty() || (::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written,
-                                                  nullptr) &&
-                                      written == bytes.size());
+    const bool ok =
+        bytes.empty() || (::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+                          written == bytes.size());
     ::CloseHandle(h);
     return ok;
   }
 
   // The bytes of a file; "<none>" when it cannot be read.
   std::string Read(const std::string& relative) const {
-    HANDLE h = ::CreateFileW(WideExtendedLengthPath(Path(relative)).c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        ::CreateFileW(WideExtendedLengthPath(Path(relative)).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<none>";
     std::string bytes;
     char buffer[65536];

@@ -87,6 +87,46 @@ TEST(ChecksumPlan, EachForm) {
   EXPECT_FALSE(plan.bUtf16);
 }
 
+// Plain GNU lines take a short way; every line, plain or not, reads as the
+// Expected field's reader reads it.
+TEST(ChecksumPlan, EachLineAsTheExpectedFieldReadsIt) {
+  const std::string lines[] = {
+      k64 + "  plain.iso",
+      k64 + " *binary.iso",
+      k64 + "\t*tab",
+      k64 + "  two  spaces",
+      k64 + "   lead",
+      k64 + "  ends in colon:",
+      k64 + "  trailing  ",
+      "deadbeef  crc-sized",
+      "deadbeef 0badf00d",
+      "\\" + k64 + "  esc\\\\aped",
+      k64 + "  (paren) = x",
+      "abc1234  short",
+      k64 + "  caf\xC3\xA9\xC2\xA0",
+      k64 + "  " + std::string(300, 'n'),
+      "SHA1 (x) = " + k40,
+      k64 + "  ",
+      k64,
+      k64 + "z  name",
+      "1A2B3C4D hash of x:",
+      k64 + "  x" + std::string(1, '\0') + "y",
+  };
+  for (const std::string& line : lines) {
+    const ExpectedText parsed = ParseExpectedText("#\n" + line);
+    ExpectedDigest digest;
+    ASSERT_EQ(!parsed.digests.empty(), ParseChecksumLine(line, 7, &digest)) << line;
+    if (parsed.digests.empty()) continue;
+    const ExpectedDigest& want = parsed.digests[0];
+    EXPECT_EQ(want.strDigits, digest.strDigits) << line;
+    EXPECT_EQ(want.strName, digest.strName) << line;
+    EXPECT_EQ(want.strTag, digest.strTag) << line;
+    EXPECT_EQ(want.nAlgorithm, digest.nAlgorithm) << line;
+    EXPECT_EQ(want.strLine, digest.strLine) << line;
+    EXPECT_EQ(7u, digest.nLine);
+  }
+}
+
 // The name of the checksum file gives untagged lines their entry; a tag
 // still wins, and a length the name's entry lacks leaves it to the count.
 TEST(ChecksumPlan, TheFileNameGivesTheEntry) {
@@ -116,9 +156,9 @@ TEST(ChecksumPlan, HostileLinesAreRefusedRows) {
                            "NOSUCH (x) = " + k32 + "\n" + std::string(30, 'e') + "  odd\n" +
                            "SHA256 (notes) = zz\n" + k64 + "  good\n";
   const ChecksumPlan plan = PlanOf(tree, "SHA256SUMS", text);
-  const char* const kRules[] = {"leaves",       "drive",          "network",
-                                "device name",  "stream",         "64 digits, not 32",
-                                "NOSUCH",       "30 digits",      "not hexadecimal"};
+  const char* const kRules[] = {"leaves",      "drive",     "network",
+                                "device name", "stream",    "64 digits, not 32",
+                                "NOSUCH",      "30 digits", "not hexadecimal"};
   ASSERT_EQ(10u, plan.set.rows.size());
   for (size_t i = 0; i < 9; ++i) {
     const FileRow& row = plan.set.rows[i];
@@ -147,8 +187,8 @@ TEST(ChecksumPlan, HostileStreams) {
   }
   {
     // One line of 100 MB between two good ones: a refused row, no more held.
-    std::string text = k64 + "  before\n" + k64 + "  " + std::string(100u << 20, 'x') + "\n" +
-                       k64 + "  after\n";
+    std::string text =
+        k64 + "  before\n" + k64 + "  " + std::string(100u << 20, 'x') + "\n" + k64 + "  after\n";
     const ChecksumPlan plan = PlanOf(tree, "SHA256SUMS", text);
     ASSERT_EQ(3u, plan.set.rows.size());
     EXPECT_EQ("before", plan.set.rows[0].strName);
@@ -172,7 +212,10 @@ TEST(ChecksumPlan, HostileStreams) {
     ASSERT_EQ(2u, plan.set.rows.size());
     EXPECT_EQ(RowResult::kRefused, plan.set.rows[0].result);
     EXPECT_NE(std::string::npos, plan.set.rows[0].strReason.find("control character"));
-    EXPECT_EQ("a\xEF\xBF\xBD" "b", plan.set.rows[0].strName);
+    EXPECT_EQ(
+        "a\xEF\xBF\xBD"
+        "b",
+        plan.set.rows[0].strName);
     EXPECT_EQ("fine", plan.set.rows[1].strName);
     EXPECT_EQ(2u, plan.nOtherLines);
   }
@@ -202,8 +245,8 @@ TEST(ChecksumPlan, HostileStreams) {
   }
   {
     // A UTF-16 text cut in the middle of a unit.
-    const ChecksumPlan plan =
-        PlanOf(tree, "SHA256SUMS", Utf16(std::wstring(k64.begin(), k64.end()) + L"  x", false) + "A");
+    const ChecksumPlan plan = PlanOf(
+        tree, "SHA256SUMS", Utf16(std::wstring(k64.begin(), k64.end()) + L"  x", false) + "A");
     ASSERT_EQ(1u, plan.set.rows.size());
     EXPECT_EQ("x\xEF\xBF\xBD", plan.set.rows[0].strName);
   }
@@ -220,7 +263,10 @@ TEST(ChecksumPlan, FilesThatGiveNoRows) {
   const ChecksumPlan prose = PlanOf(tree, "MD5SUMS", "Dear user,\nthese are not digests.\n");
   EXPECT_EQ("No line of MD5SUMS is a checksum line (line 1 is the first that is not)",
             EmptyPlanText(prose));
-  const ChecksumPlan binary = PlanOf(tree, "MD5SUMS", std::string("\x7F" "ELF\0\0\x01\n\xFF", 9));
+  const ChecksumPlan binary = PlanOf(tree, "MD5SUMS",
+                                     std::string("\x7F"
+                                                 "ELF\0\0\x01\n\xFF",
+                                                 9));
   EXPECT_TRUE(binary.set.rows.empty());
   EXPECT_EQ("", EmptyPlanText(PlanOf(tree, "MD5SUMS", k32 + "  x\n")));
 

@@ -78,9 +78,10 @@ TEST(FileRows, SummaryTexts) {
   }
   RunFigures stopped;
   stopped.bStopped = true;
-  EXPECT_EQ("120 files: 2 match, 1 no match, 1 missing, 1 unreadable, 2 refused, 1 not listed, "
-            "1 moved, stopped",
-            SummaryText(counts, stopped));
+  EXPECT_EQ(
+      "120 files: 2 match, 1 no match, 1 missing, 1 unreadable, 2 refused, 1 not listed, "
+      "1 moved, stopped",
+      SummaryText(counts, stopped));
   RowCounts none;
   for (int i = 0; i < 3; ++i) none.Add(RowResult::kPending);
   EXPECT_EQ("3 files, stopped", SummaryText(none, stopped));

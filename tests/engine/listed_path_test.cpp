@@ -147,8 +147,9 @@ TEST(ListedPath, TheFolderMayEndInASeparator) {
 TEST(ListedPath, ShownNames) {
   EXPECT_EQ("plain", ShownName("plain"));
   EXPECT_EQ("caf\xC3\xA9", ShownName("caf\xC3\xA9"));
-  EXPECT_EQ("a\xEF\xBF\xBD" "b", ShownName("a\nb"));
-  EXPECT_EQ("a\xEF\xBF\xBD" "b", ShownName(std::string("a\0b", 3)));
+  const std::string kReplaced = "a\xEF\xBF\xBD" + std::string("b");
+  EXPECT_EQ(kReplaced, ShownName("a\nb"));
+  EXPECT_EQ(kReplaced, ShownName(std::string("a\0b", 3)));
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", ShownName("\xFF\xFE"));
   EXPECT_EQ("abc...", ShownName("abcdef", 3));
   // Cut between characters, never inside one.

@@ -21,8 +21,7 @@ TEST(ChecksumNames, WhichNamesAreChecksumFiles) {
     {"CHECKSUMS\\", false}, {"", false}, {"x.crc", false},
   };
   // clang-format on
-  for (const auto& c : kCases)
-    EXPECT_EQ(c.bChecksum, IsChecksumFileName(c.pszName)) << c.pszName;
+  for (const auto& c : kCases) EXPECT_EQ(c.bChecksum, IsChecksumFileName(c.pszName)) << c.pszName;
   EXPECT_FALSE(IsChecksumFileName(std::string("SHA256SUMS\0.exe", 15)));
 }
 
@@ -60,8 +59,7 @@ TEST(ChecksumNames, EveryEntrysNameAndTagReadBack) {
     EXPECT_TRUE(IsChecksumFileName(name)) << name;
     const UINT nBack = EntryOfChecksumName(name, pEntry->HexDigits());
     EXPECT_TRUE(nBack == n || (nBack == kAlgorithmCount && !NameFixesEntry(n))) << pEntry->pszName;
-    const std::string line =
-        BsdTagOf(n) + " (file.bin) = " + std::string(pEntry->HexDigits(), 'a');
+    const std::string line = BsdTagOf(n) + " (file.bin) = " + std::string(pEntry->HexDigits(), 'a');
     const ExpectedText parsed = ParseExpectedText(line);
     ASSERT_EQ(1u, parsed.digests.size()) << line;
     EXPECT_EQ(n, parsed.digests[0].nAlgorithm) << line;
