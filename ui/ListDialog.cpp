@@ -213,8 +213,11 @@ void ListDialog::OnJobEnded(bool bStopped) {
   if (IsVerifying()) ShowEntryOfSet();
   Refresh();
   // A choice or paths that came during the run: the next job, once this
-  // one has ended (the job counts as ended when Apply returns).
-  if (!m_bClosing) ::PostMessageA(m_hWnd, WM_LIST_START, 0, 0);
+  // one has ended (the job counts as ended when Apply returns). A Stop of
+  // the user's own ends the work, unless paths wait.
+  const bool bGoOn = !bStopped || m_bRestartWanted || !m_pendingPaths.empty();
+  m_bRestartWanted = false;
+  if (!m_bClosing && bGoOn) ::PostMessageA(m_hWnd, WM_LIST_START, 0, 0);
 }
 
 void ListDialog::ShowEntryOfSet() {
@@ -342,18 +345,19 @@ bool ListDialog::ChooseSavePath(const std::string& proposed, std::string* pPath,
   return PickSavePath(m_hWnd, proposed, pPath, pForm);
 }
 
-void ListDialog::OnBnClickedUnlisted() {
-  if (m_job.IsRunning())
-    m_job.RequestStop();  // the box's new state applies once the run has ended
-  else
-    ContinueWork();
-}
+// The box's new state, or the new entry, applies once a run under way has
+// ended: the run stops, and the next job starts from the rows it left.
+void ListDialog::OnBnClickedUnlisted() { RestartWork(); }
 
-void ListDialog::OnCbnSelchangeAlgorithm() {
-  if (m_job.IsRunning())
-    m_job.RequestStop();  // every row is hashed again once the run has ended
-  else
+void ListDialog::OnCbnSelchangeAlgorithm() { RestartWork(); }
+
+void ListDialog::RestartWork() {
+  if (!m_job.IsRunning()) {
     ContinueWork();
+    return;
+  }
+  m_bRestartWanted = true;
+  m_job.RequestStop();
 }
 
 BOOL ListDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {

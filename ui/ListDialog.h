@@ -90,6 +90,7 @@ class ListDialog : public CDialog, public FileJobOwner {
   void CloseWindow();
   // Starts the job the window's state asks for, when none runs.
   void ContinueWork();
+  void RestartWork();
   void StartJob();
   void OnJobEnded(bool bStopped);
   // Worker: the phases of a job.
@@ -120,6 +121,7 @@ class ListDialog : public CDialog, public FileJobOwner {
   // User-interface thread.
   UINT m_nEntryHashed = kAlgorithmSHA256;
   bool m_bStopped = false;
+  bool m_bRestartWanted = false;  // a Stop that a choice asked for
   bool m_bClosing = false;
   size_t m_nShownRows = 0;
   std::string m_strSummary;

@@ -109,6 +109,35 @@ TEST(ListWindow, VerifiesAChecksumFile) {
   EXPECT_TRUE(::IsWindowVisible(d->Item(IDC_LIST_UNLISTED)));
 }
 
+// Downloaded text of any kind gets a clear outcome: UTF-16 is read, and a
+// file that holds no checksum line says so in a notice.
+TEST(ListWindow, HostileChecksumFiles) {
+  TempTree tree("list-hostile");
+  ASSERT_TRUE(tree.File("a.txt", "ay"));
+  const std::string line = Digest(kAlgorithmMD5, "ay") + "  a.txt\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : line) utf16 += std::string(1, c) + std::string(1, '\0');
+  ASSERT_TRUE(tree.File("utf16.md5", utf16));
+  {
+    std::unique_ptr<ListDriver> d(Verify(tree.Path("utf16.md5")));
+    ASSERT_TRUE(d->WaitIdle());
+    ASSERT_EQ(1, d->Rows());
+    EXPECT_EQ("Match", d->Cell(0, 3));
+    EXPECT_EQ("MD5", d->Cell(0, 1));
+  }
+  ASSERT_TRUE(tree.File("binary.md5", std::string("\x7F"
+                                                  "ELF\0\0\x01\n\xFF\0",
+                                                  10)));
+  std::unique_ptr<ListDriver> d(Verify(tree.Path("binary.md5")));
+  HWND hBox = WaitForBox(d->m_hWnd, "Vexorin");
+  ASSERT_NE(nullptr, hBox);
+  EXPECT_NE(std::string::npos, BoxText(hBox).find("binary.md5")) << BoxText(hBox);
+  AnswerBox(hBox, IDOK);
+  ASSERT_TRUE(d->WaitIdle());
+  EXPECT_EQ(0, d->Rows());
+  EXPECT_EQ("0 files", d->Text(IDC_LIST_SUMMARY));
+}
+
 // Every entry of the catalogue through its tag, and every entry the digit
 // count may find through the count alone (MD2 takes part in no search).
 TEST(ListWindow, EveryEntryByItsTagAndByItsDigitCount) {
@@ -299,6 +328,22 @@ TEST(ListWindow, PathsAddedWhileRunningAreHashedAfterIt) {
   EXPECT_EQ(Digest(kAlgorithmSHA256, "one"), d->Cell(nRow, 2));
   EXPECT_EQ(Digest(kAlgorithmSHA256, std::string(8 << 20, 'x')), d->Cell(0, 2));
   EXPECT_EQ("25 files", d->Text(IDC_LIST_SUMMARY));
+}
+
+TEST(ListWindow, AnotherEntryChosenDuringARunHashesEveryRowAgain) {
+  TempTree tree("list-rechoose");
+  MakeLargeSet(tree);
+  std::unique_ptr<ListDriver> d(Hash({tree.Root()}));
+  ASSERT_TRUE(WaitUntil([&] { return d->m_dialog.Running(); }));
+  d->SelectAlgorithm(kAlgorithmMD5);
+  ASSERT_TRUE(d->WaitIdle());
+  ASSERT_EQ(24, d->Rows());
+  const std::string md5 = Digest(kAlgorithmMD5, std::string(8 << 20, 'x'));
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ("MD5", d->Cell(i, 1));
+    EXPECT_EQ(md5, d->Cell(i, 2));
+  }
+  EXPECT_EQ("24 files", d->Text(IDC_LIST_SUMMARY));  // not stopped: it went on
 }
 
 // 100,000 lines naming files that are not there: the window answers while
