@@ -92,3 +92,8 @@ std::string NarrowFromWide(const wchar_t* pszText, int nLength) {
   if (nLength < 0 && !text.empty()) text.pop_back();  // the terminating zero
   return text;
 }
+
+bool IsFolderPath(const std::string& path) {
+  const DWORD dwAttributes = GetFileAttributesAnyLength(path.c_str());
+  return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}

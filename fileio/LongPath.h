@@ -26,6 +26,8 @@ std::wstring WideExtendedLengthPath(const std::string& path);
 HANDLE CreateFileAnyLength(const char* path, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition,
                            DWORD dwFlags);
 DWORD GetFileAttributesAnyLength(const char* path);
+// Whether the path names a folder that exists.
+bool IsFolderPath(const std::string& path);
 
 // nLength UTF-16 units (-1: up to the terminating zero, which is left out)
 // in the program's byte strings: the ANSI code page, UTF-8 under the

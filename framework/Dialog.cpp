@@ -185,3 +185,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
       return TRUE;
   }
 }
+
+void CDialog::PaintIcon(HICON hIcon) {
+  PAINTSTRUCT ps;
+  HDC hDC = ::BeginPaint(m_hWnd, &ps);
+  SendMessage(WM_ICONERASEBKGND, (WPARAM)hDC, 0);
+  RECT rc;
+  GetClientRect(&rc);
+  const int x = (rc.right - rc.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (rc.bottom - rc.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+  ::DrawIcon(hDC, x, y, hIcon);
+  ::EndPaint(m_hWnd, &ps);
+}

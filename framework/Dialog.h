@@ -30,6 +30,8 @@ class CDialog : public CWnd {
   // Shows icon resource nIDIcon as the window's large and small icon, each
   // in the image made for the window's DPI, again after every DPI change.
   void SetDialogIcons(UINT nIDIcon);
+  // Paints the minimized window: the icon, centred on its background.
+  void PaintIcon(HICON hIcon);
   // The window moved to a monitor of another DPI. Runs before the system
   // scales the dialog and its controls; the base reloads the icons.
   virtual void OnDpiChanged(UINT nDpi);

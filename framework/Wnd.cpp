@@ -80,11 +80,20 @@ std::string ReadWindowText(HWND hWnd) {
   return std::string(buffer.data());
 }
 
+std::vector<std::string> DroppedPaths(HDROP hDropInfo, UINT nMost) {
+  std::vector<std::string> paths;
+  const UINT nCount = ::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < nCount && i < nMost; ++i) {
+    // Sized by the path's own length, so that no path is cut at MAX_PATH.
+    const UINT nLength = ::DragQueryFileA(hDropInfo, i, nullptr, 0);
+    std::vector<char> path(nLength + 1, '\0');
+    ::DragQueryFileA(hDropInfo, i, path.data(), nLength + 1);
+    if (path[0] != '\0') paths.push_back(path.data());
+  }
+  return paths;
+}
+
 std::string FirstDroppedPath(HDROP hDropInfo) {
-  if (::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0) == 0) return std::string();
-  // Sized by the path's own length, so that no path is cut at MAX_PATH.
-  const UINT nLength = ::DragQueryFileA(hDropInfo, 0, nullptr, 0);
-  std::vector<char> path(nLength + 1, '\0');
-  ::DragQueryFileA(hDropInfo, 0, path.data(), nLength + 1);
-  return std::string(path.data());
+  const std::vector<std::string> paths = DroppedPaths(hDropInfo, 1);
+  return paths.empty() ? std::string() : paths.front();
 }

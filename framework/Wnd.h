@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/MessageMap.h"
 
@@ -66,6 +67,8 @@ class CWnd {
 // The window's text as a byte string, all of it (from any thread).
 std::string ReadWindowText(HWND hWnd);
 
-// The path of the first file of a drop, whole at any length; empty when the
-// drop holds none.
+// The paths of a drop's files (the first nMost of them), each whole at any
+// length, empty names left out; and the first one alone, empty when the drop
+// holds none.
+std::vector<std::string> DroppedPaths(HDROP hDropInfo, UINT nMost = 0xFFFFFFFF);
 std::string FirstDroppedPath(HDROP hDropInfo);

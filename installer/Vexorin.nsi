@@ -23,6 +23,11 @@ RequestExecutionLevel user
 !define PUBLISHER "The Vexorin developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define VERB_KEY "Software\Classes\*\shell\${PRODUCT}"
+; Checksum files open with "Verify with Vexorin" by default, through a file
+; type of the program's own; an extension that already has another type for
+; this user keeps it and only lists ours under "Open with".
+!define PROGID "${PRODUCT}.ChecksumFile"
+!define PROGID_KEY "Software\Classes\${PROGID}"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -52,6 +57,7 @@ It adds:$\r$\n\
 - the program (64-bit on 64-bit Windows, else 32-bit),$\r$\n\
 - Start-menu and Send To entries,$\r$\n\
 - $\"Check with ${PRODUCT}$\" on the right-click menu of files,$\r$\n\
+- $\"Verify with ${PRODUCT}$\" as what opens checksum files (.sha256, .md5, ...),$\r$\n\
 - an entry under installed apps that removes all of it.$\r$\n$\r$\n\
 The program itself writes no files and no settings."
 !insertmacro MUI_PAGE_WELCOME
@@ -70,12 +76,38 @@ Click Next to install."
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "This removes ${PRODUCT} from your profile: the program and its \
-texts, the Start-menu and Send To entries, $\"Check with ${PRODUCT}$\" on the right-click menu and \
-the entry in the list of installed apps. Other files in the folder stay."
+texts, the Start-menu and Send To entries, $\"Check with ${PRODUCT}$\" on the right-click menu, \
+$\"Verify with ${PRODUCT}$\" for checksum files and the entry in the list of installed apps. Other files in the folder stay."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "English"
+
+; Runs function fn with each checksum file extension in $R0.
+!macro ForEachExtension fn
+  !insertmacro WithExtension ${fn} .md5
+  !insertmacro WithExtension ${fn} .sha1
+  !insertmacro WithExtension ${fn} .sha224
+  !insertmacro WithExtension ${fn} .sha256
+  !insertmacro WithExtension ${fn} .sha384
+  !insertmacro WithExtension ${fn} .sha512
+  !insertmacro WithExtension ${fn} .sha3
+  !insertmacro WithExtension ${fn} .b2
+  !insertmacro WithExtension ${fn} .sfv
+!macroend
+!macro WithExtension fn ext
+  StrCpy $R0 "${ext}"
+  Call ${fn}
+!macroend
+
+Function AssociateExtension
+  WriteRegStr HKCU "Software\Classes\$R0\OpenWithProgids" "${PROGID}" ""
+  ReadRegStr $R4 HKCU "Software\Classes\$R0" ""
+  ${If} $R4 == ""
+  ${OrIf} $R4 == "${PROGID}"
+    WriteRegStr HKCU "Software\Classes\$R0" "" "${PROGID}"
+  ${EndIf}
+FunctionEnd
 
 Section "${PRODUCT}"
   ; %LOCALAPPDATA%\Programs may not exist yet: if this setup makes it, its
@@ -102,6 +134,14 @@ Section "${PRODUCT}"
   WriteRegStr HKCU "${VERB_KEY}" "Icon" "$INSTDIR\Vexorin.exe,0"
   WriteRegStr HKCU "${VERB_KEY}\command" "" '"$INSTDIR\Vexorin.exe" "%1"'
 
+  WriteRegStr HKCU "${PROGID_KEY}" "" "Checksum file"
+  WriteRegStr HKCU "${PROGID_KEY}\DefaultIcon" "" "$INSTDIR\Vexorin.exe,0"
+  WriteRegStr HKCU "${PROGID_KEY}\shell" "" "verify"
+  WriteRegStr HKCU "${PROGID_KEY}\shell\verify" "" "Verify with ${PRODUCT}"
+  WriteRegStr HKCU "${PROGID_KEY}\shell\verify\command" "" '"$INSTDIR\Vexorin.exe" "%1"'
+  !insertmacro ForEachExtension AssociateExtension
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'  ; SHCNE_ASSOCCHANGED
+
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -127,12 +167,27 @@ SectionEnd
   ${EndIf}
 !macroend
 
+; Takes back what AssociateExtension wrote, and the extension's key when
+; nothing else is left in it.
+Function un.DissociateExtension
+  DeleteRegValue HKCU "Software\Classes\$R0\OpenWithProgids" "${PROGID}"
+  !insertmacro un.DeleteKeyIfUnused "Software\Classes\$R0\OpenWithProgids"
+  ReadRegStr $R4 HKCU "Software\Classes\$R0" ""
+  ${If} $R4 == "${PROGID}"
+    DeleteRegValue HKCU "Software\Classes\$R0" ""
+  ${EndIf}
+  !insertmacro un.DeleteKeyIfUnused "Software\Classes\$R0"
+FunctionEnd
+
 Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   Delete "$SENDTO\${PRODUCT}.lnk"
   DeleteRegKey HKCU "${VERB_KEY}"
   !insertmacro un.DeleteKeyIfUnused "Software\Classes\*\shell"
   !insertmacro un.DeleteKeyIfUnused "Software\Classes\*"
+  DeleteRegKey HKCU "${PROGID_KEY}"
+  !insertmacro ForEachExtension un.DissociateExtension
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
   ReadRegDWORD $2 HKCU "${UNINSTALL_KEY}" "MadeProgramsFolder"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 

@@ -8,7 +8,8 @@
 #     over an older version and over the same version, puts the 64-bit exe
 #     and the texts into %LOCALAPPDATA%\Programs\Vexorin, adds the Start-menu
 #     and Send To shortcuts, the context-menu verb and the uninstall entry;
-#   - the installed exe opens a file given as its argument;
+#   - the installed exe opens a file given as its argument, and a checksum
+#     file opened through the shell is verified in the list window;
 #   - the uninstaller, run with /S, takes all of it away and nothing else.
 #   tools/package-test.sh [DIST]   (default: builds the packages afresh)
 set -euo pipefail
@@ -118,6 +119,7 @@ instdir=$user/AppData/Local/Programs/Vexorin
 startmenu="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Vexorin.lnk"
 sendto=$user/AppData/Roaming/Microsoft/Windows/SendTo/Vexorin.lnk
 verb='HKCU\Software\Classes\*\shell\Vexorin'
+progid='HKCU\Software\Classes\Vexorin.ChecksumFile'
 uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vexorin'
 
 # What the user's part of the prefix holds: files, and registry keys under
@@ -186,6 +188,18 @@ expectations=(
   "$verb||Check with Vexorin"
   "$verb|Icon|$winexe,0"
   "$verb\\command||\"$winexe\" \"%1\""
+  "$progid\\shell||verify"
+  "$progid\\shell\\verify||Verify with Vexorin"
+  "$progid\\shell\\verify\\command||\"$winexe\" \"%1\""
+  "HKCU\\Software\\Classes\\.md5||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sha1||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sha224||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sha256||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sha384||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sha512||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sha3||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.b2||Vexorin.ChecksumFile"
+  "HKCU\\Software\\Classes\\.sfv||Vexorin.ChecksumFile"
   "$uninstall|DisplayName|Vexorin"
   "$uninstall|DisplayVersion|$version"
   "$uninstall|Publisher|The Vexorin developers"
@@ -222,7 +236,21 @@ if start_and_see "$instdir/Vexorin.exe" "$winsample" \
 else
   fail "the installed exe did not open its argument: $(tr '\n' ' ' <"$work/probe.out")"
 fi
-rm -f "$sample"
+# A checksum file opened by its type's default verb, through the command the
+# verb registers (this Wine's own "start" does not read the user's types).
+printf 'ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  sample.txt\n' \
+  >"$user/sample.sha256"
+winsums='C:\users\'$(basename "$user")'\sample.sha256'
+verify=$(reg_value "$progid\\shell\\verify\\command" "")
+want="\"$winexe\" \"%1\""
+if [ "${verify,,}" = "${want,,}" ] && start_and_see "$instdir/Vexorin.exe" "$winsums" \
+  && grep -q '^list=Vexorin - sample.sha256$' "$work/probe.out" \
+  && grep -q '^rows=1$' "$work/probe.out"; then
+  pass "a checksum file opened with its default verb is verified in the list window"
+else
+  fail "the default verb did not verify the checksum file: $(tr '\n' ' ' <"$work/probe.out")"
+fi
+rm -f "$sample" "$user/sample.sha256"
 
 # Silently away again, all of it.
 wine "$instdir/Uninstall.exe" /S >/dev/null 2>&1

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fileio/LongPath.h"
+#include "engine/Sidecar.h"
 #include "fileio/OwnedHandle.h"
 #include "ui/Clipboard.h"
 
@@ -129,6 +130,17 @@ bool ExpectedRow::TakePickUp(const std::string& strText, const std::string& strN
   m_strPickedUp = Text();  // as the field keeps it
   UpdateVerdict();
   return true;
+}
+
+bool ExpectedRow::PickUpSidecar(const std::string& strFilePath) {
+  if (!MayPickUp() || (m_strPickUpNote == kFromClipboard && !Text().empty())) return false;
+  const SidecarLine line = FindSidecarLine(strFilePath);
+  if (!line.bFound) {
+    if (!Text().empty()) ::SetWindowTextA(m_hField, "");
+    return false;
+  }
+  return TakePickUp(line.strLine, "Expected was taken from " + LastPathComponent(line.strSource) +
+                                      ", line " + std::to_string(line.nLine) + ".");
 }
 
 bool ExpectedRow::PickUpClipboard(bool bOpening) {

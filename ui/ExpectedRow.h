@@ -76,6 +76,11 @@ class ExpectedRow {
   // earlier pick-up; strNote is the tooltip's line about the source ("Expected
   // was taken from the clipboard."). True when taken.
   bool TakePickUp(const std::string& strText, const std::string& strNote);
+  // A single file was opened (command line, drop, Browse): takes the line
+  // naming it from a checksum file beside it, unless the field holds the
+  // clipboard's digest (that comes first) or the user's own text. An earlier
+  // file's line is taken away when this file has none. True when taken.
+  bool PickUpSidecar(const std::string& strFilePath);
   // Takes the clipboard's text when it is a digest or checksum text and the
   // clipboard changed since the last look (or the window is opening); true
   // when taken.

@@ -108,9 +108,11 @@ BOOL MainDialog::OnInitDialog() {
     SetDataType(false);
     SetDlgItemText(IDC_DATA, m_strStartPath.c_str());
   }
-  // Opened on a file with a published digest at hand, the check runs at
-  // once; the click comes once the window is up.
-  if (m_expected.PickUpClipboard(true) && !m_strStartPath.empty())
+  // Opened on a file with a published digest at hand (on the clipboard, or
+  // in a checksum file beside it), the check runs at once; the click comes
+  // once the window is up.
+  const bool bPickedUp = m_expected.PickUpClipboard(true);
+  if (!m_strStartPath.empty() && (bPickedUp || m_expected.PickUpSidecar(m_strStartPath)))
     ::PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
                    (LPARAM)GetDlgItem(IDC_START));
   m_layout.Capture(m_hWnd, kLayout, sizeof(kLayout) / sizeof(kLayout[0]));
@@ -181,19 +183,10 @@ void MainDialog::OnDestroy() {
 }
 
 void MainDialog::OnPaint() {
-  if (!IsIconic()) {
+  if (IsIconic())
+    PaintIcon(m_hIcon);
+  else
     CDialog::OnPaint();
-    return;
-  }
-  PAINTSTRUCT ps;
-  HDC hDC = ::BeginPaint(m_hWnd, &ps);
-  SendMessage(WM_ICONERASEBKGND, (WPARAM)hDC, 0);
-  RECT rc;
-  GetClientRect(&rc);
-  const int x = (rc.right - rc.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (rc.bottom - rc.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-  ::DrawIcon(hDC, x, y, m_hIcon);
-  ::EndPaint(m_hWnd, &ps);
 }
 
 HCURSOR MainDialog::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
@@ -201,11 +194,14 @@ HCURSOR MainDialog::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
 void MainDialog::OnDropFiles(HDROP hDropInfo) {
   // Only File mode accepts drops; a drop message that comes anyway changes
   // nothing.
+  // Several files, or a folder, go to the list window.
   const bool bAccepting = (::GetWindowLongA(m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
-  const std::string strPath = bAccepting ? FirstDroppedPath(hDropInfo) : std::string();
-  if (!strPath.empty() &&
-      (GetFileAttributesAnyLength(strPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    SetDlgItemText(IDC_DATA, strPath.c_str());
+  const std::vector<std::string> paths =
+      bAccepting ? DroppedPaths(hDropInfo) : std::vector<std::string>();
+  if (paths.size() > 1 || (paths.size() == 1 && IsFolderPath(paths.front())))
+    OpenInListWindow(paths);
+  else if (paths.size() == 1)
+    OpenFile(paths.front());
   CDialog::OnDropFiles(hDropInfo);
   ::DragFinish(hDropInfo);
 }
@@ -247,7 +243,12 @@ void MainDialog::OnBnClickedHmac() {
 
 void MainDialog::OnBnClickedBrowse() {
   const std::vector<std::string> paths = m_picker.OpenFiles(m_hWnd, false, nullptr, "", "");
-  if (!paths.empty()) SetDlgItemText(IDC_DATA, paths.front().c_str());
+  if (!paths.empty()) OpenFile(paths.front());
+}
+
+void MainDialog::OpenFile(const std::string& strPath) {
+  SetDlgItemText(IDC_DATA, strPath.c_str());
+  m_expected.PickUpSidecar(strPath);
 }
 
 void MainDialog::OnBnClickedCopy() {
@@ -263,13 +264,11 @@ void MainDialog::OnBnClickedCopy() {
 void MainDialog::OnBnClickedUppercase() {
   std::string strText = ReadControlText(GetDlgItem(IDC_RESULT));
   if (strText.empty()) return;
-  std::vector<char> buffer(strText.begin(), strText.end());
-  buffer.push_back('\0');
   if (IsDlgButtonChecked(IDC_UPPERCASE))
-    ::CharUpperA(buffer.data());
+    ::CharUpperBuffA(&strText[0], (DWORD)strText.size());
   else
-    ::CharLowerA(buffer.data());
-  SetDlgItemText(IDC_RESULT, buffer.data());
+    ::CharLowerBuffA(&strText[0], (DWORD)strText.size());
+  SetDlgItemText(IDC_RESULT, strText.c_str());
 }
 
 void MainDialog::OnBnClickedAbout() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "engine/Catalogue.h"
 #include "framework/AnchorLayout.h"
@@ -12,6 +13,7 @@
 #include "framework/MessageBox.h"
 #include "ui/ExpectedRow.h"
 #include "ui/FileJob.h"
+#include "ui/PathHandoff.h"
 #include "ui/FilePicker.h"
 #include "ui/FileSearch.h"
 #include "ui/TaskbarProgress.h"
@@ -67,6 +69,10 @@ class MainDialog : public CDialog,
 
   // Called by the worker at each step; a test can hold it there.
   virtual void OnWorkerStep(WorkerStep) {}
+  // Several dropped files or a folder: the list window takes them.
+  virtual bool OpenInListWindow(const std::vector<std::string>& paths) {
+    return PathHandoff::OpenInListWindow(paths);
+  }
 
   // The job's work and its waiting Start click (FileJobOwner).
   void RunJob(FileJob& job) override;
@@ -110,6 +116,9 @@ class MainDialog : public CDialog,
   // The last percentage the worker put on the bar (worker thread only).
   int m_nLastReport = -1;
 
+  // A single file into the data source, with the line naming it from a
+  // checksum file beside it into Expected when it may.
+  void OpenFile(const std::string& strPath);
   // Selects a found entry without it counting as a choice by hand.
   void SelectFoundEntry(UINT nAlgorithm);
   // Shows a search's outcome: its entry selected, a search's verdict kept.

@@ -186,7 +186,7 @@ inline std::vector<HWND> TopLevelWindows(DWORD dwProcess, const char* pszClass,
       if ((p->dwProcess == 0 || dwProcess == p->dwProcess) && ::IsWindowVisible(hWnd) &&
           (p->pszClass == nullptr || ClassOf(hWnd) == p->pszClass) &&
           (p->hOwner == nullptr || ::GetWindow(hWnd, GW_OWNER) == p->hOwner) &&
-          WindowText(hWnd) == p->pszCaption)
+          (p->pszCaption == nullptr || WindowText(hWnd) == p->pszCaption))
         p->found.push_back(hWnd);
       return TRUE;
     }

@@ -44,6 +44,8 @@ class TestDialog : public MainDialog {
 
   bool m_bFailBind = false;
   bool m_bFailCreate = false;
+  // The paths of each drop the dialog handed to the list window.
+  std::vector<std::vector<std::string>> m_listed;
   std::atomic<int> m_nThreadsStarted{0};
   std::atomic<int> m_nSecondPasses{0};
   // A handle of the test's own on the last worker, valid after the dialog
@@ -62,6 +64,10 @@ class TestDialog : public MainDialog {
     m_nHoldStep = -1;
     ::SetEvent(m_hHeld);
     ::WaitForSingleObject(m_hRelease, INFINITE);
+  }
+  bool OpenInListWindow(const std::vector<std::string>& paths) override {
+    m_listed.push_back(paths);
+    return true;
   }
   void* BindWorker(FileJob& job) override {
     return m_bFailBind ? nullptr : MainDialog::BindWorker(job);
@@ -92,9 +98,10 @@ using guitest::WindowText;
 class DialogDriver {
  public:
   // The dialog opens on an empty clipboard unless the test has put
-  // something there for it.
-  explicit DialogDriver(bool bEmptyClipboard = true) {
+  // something there for it, on the path a command line names if any.
+  explicit DialogDriver(bool bEmptyClipboard = true, const std::string& startPath = "") {
     if (bEmptyClipboard) guitest::EmptyTheClipboard();
+    m_dialog.SetStartPath(startPath);
     m_hThread = ::CreateThread(nullptr, 0, &DialogDriver::Run, this, 0, nullptr);
     WaitUntil([&] { return m_dialog.m_hWnd != nullptr && ::IsWindowVisible(m_dialog.m_hWnd); });
     m_hWnd = m_dialog.m_hWnd;

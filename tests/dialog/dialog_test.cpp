@@ -10,6 +10,7 @@
 
 #include "engine/Catalogue.h"
 #include "engine/Hasher.h"
+#include "tests/common/TempTree.h"
 #include "tests/dialog/DialogDriver.h"
 #include "tests/dialog/DialogLayout.h"
 
@@ -340,14 +341,63 @@ TEST(MainDialogRules, DroppedFiles) {
   ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({a}), 0);
   EXPECT_EQ(d.Text(IDC_DATA), "");
 
+  // One file goes into the data source; several, or a folder, go whole to
+  // the list window and leave the data source as it was.
   d.Click(IDC_FILE);
-  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({a, b, c}), 0);
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({a}), 0);
   EXPECT_EQ(d.Text(IDC_DATA), a);
+  EXPECT_TRUE(d.m_dialog.m_listed.empty());
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({b, c, a}), 0);
+  ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({szTemp}), 0);
   ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({szTemp, b}), 0);
-  EXPECT_EQ(d.Text(IDC_DATA), a);
   ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({}), 0);
   EXPECT_EQ(d.Text(IDC_DATA), a);
+  const std::vector<std::vector<std::string>> listed = {{b, c, a}, {szTemp}, {szTemp, b}};
+  EXPECT_EQ(d.m_dialog.m_listed, listed);
   EXPECT_TRUE(d.Checked(IDC_FILE));
+}
+
+// A single file opened with a checksum file beside it: Expected takes the
+// line naming it, and says where from; the user's own text and a digest on
+// the clipboard come first; opened from the command line, it checks at once.
+TEST(MainDialogRules, TheLineNamingAnOpenedFileComesFromAChecksumFileBesideIt) {
+  TempTree tree("sidecar");
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::string sumsLine = "900150983cd24fb0d6963f7d28e17f72  y.iso";
+  ASSERT_TRUE(tree.File("x.iso", "abc") && tree.File("y.iso", "abc") && tree.File("z.iso", "abc"));
+  ASSERT_TRUE(tree.File("x.iso.sha256", abc + " *x.iso\n"));
+  ASSERT_TRUE(tree.File("MD5SUMS", "00000000000000000000000000000000  w.iso\n" + sumsLine + "\n"));
+  {
+    DialogDriver d;
+    d.Click(IDC_FILE);
+    ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({tree.Path("x.iso")}), 0);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), abc + " *x.iso");
+    EXPECT_EQ(d.RunFileJob(tree.Path("x.iso")), abc);  // found by the line's length
+    EXPECT_EQ(d.Text(IDC_VERDICT), "Match");
+    EXPECT_EQ(VerdictTip(d).rfind("Expected was taken from x.iso.sha256, line 1.", 0), 0u)
+        << VerdictTip(d);
+    // Another file's line replaces it; a file with none takes it away.
+    ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({tree.Path("y.iso")}), 0);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), sumsLine);
+    ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({tree.Path("z.iso")}), 0);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), "");
+    // What the user typed stays.
+    d.SetText(IDC_EXPECTED, "typed");
+    ::SendMessageA(d.m_hWnd, WM_DROPFILES, (WPARAM)MakeDrop({tree.Path("x.iso")}), 0);
+    EXPECT_EQ(d.Text(IDC_EXPECTED), "typed");
+  }
+  {
+    DialogDriver d(true, tree.Path("x.iso"));
+    EXPECT_EQ(d.Text(IDC_EXPECTED), abc + " *x.iso");
+    EXPECT_TRUE(WaitUntil([&] { return d.Text(IDC_VERDICT) == "Match"; })) << d.Text(IDC_VERDICT);
+    EXPECT_EQ(d.Selected(), (UINT)kAlgorithmSHA256);
+  }
+  const std::string md5 = "900150983cd24fb0d6963f7d28e17f72";
+  ASSERT_TRUE(PutOnClipboard(md5));
+  DialogDriver d(false, tree.Path("x.iso"));
+  EXPECT_EQ(d.Text(IDC_EXPECTED), md5);
+  EXPECT_TRUE(WaitUntil([&] { return d.Text(IDC_VERDICT) == "Match"; })) << d.Text(IDC_VERDICT);
+  EXPECT_EQ(d.Selected(), (UINT)kAlgorithmMD5);
 }
 
 // A checksum file dropped on Expected, in either mode, gives its text as if
