@@ -174,11 +174,13 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
     const double dMemoryMiBs = MiBPerSecond(double(text.size()), dMemory);
     if (peers[e].dMiBs > 0) {
       std::printf("%-19s %-10s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
-                  fast_digests::DigestLibrary(e), dDialogMiBs, peers[e].dMiBs, peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs,
-                  dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
+                  fast_digests::DigestLibrary(e), dDialogMiBs, peers[e].dMiBs,
+                  peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs, dMemoryMiBs,
+                  dDialogMiBs / dMemoryMiBs);
     } else {
       std::printf("%-19s %-10s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
-                  fast_digests::DigestLibrary(e), dDialogMiBs, "-", "(none)", "-", dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
+                  fast_digests::DigestLibrary(e), dDialogMiBs, "-", "(none)", "-", dMemoryMiBs,
+                  dDialogMiBs / dMemoryMiBs);
     }
     std::fflush(stdout);
   }

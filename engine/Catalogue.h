@@ -29,9 +29,9 @@
   KEYED(   "RIPEMD-160",          RIPEMD160,     20, LibraryHmac<fast_digests::RIPEMD160>)                            \
   KEYED(   "RIPEMD-256",          RIPEMD256,     32, LibraryHmac<CryptoPP::RIPEMD256>)                                \
   KEYED(   "RIPEMD-320",          RIPEMD320,     40, LibraryHmac<CryptoPP::RIPEMD320>)                                \
-  KEYED(   "SHA1",                SHA1,          20, LibraryHmac<fast_digests::SHA1>)                                 \
-  KEYED(   "SHA2-224",            SHA224,        28, LibraryHmac<fast_digests::SHA224>)                               \
-  KEYED(   "SHA2-256",            SHA256,        32, LibraryHmac<fast_digests::SHA256>)                               \
+  KEYED(   "SHA1",                SHA1,          20, LibraryHmac<CryptoPP::SHA1>)                                     \
+  KEYED(   "SHA2-224",            SHA224,        28, LibraryHmac<CryptoPP::SHA224>)                                   \
+  KEYED(   "SHA2-256",            SHA256,        32, LibraryHmac<CryptoPP::SHA256>)                                   \
   KEYED(   "SHA2-384",            SHA384,        48, LibraryHmac<fast_digests::SHA384>)                               \
   KEYED(   "SHA2-512",            SHA512,        64, LibraryHmac<fast_digests::SHA512>)                               \
   KEYED(   "SHA3-224",            SHA3_224,      28, KeccakHmac<fast_digests::Keccak224>)                             \
@@ -42,8 +42,8 @@
   KEYED(   "SHA3-256 (FIPS 202)", FIPS_SHA3_256, 32, LibraryHmac<fast_digests::SHA3_256>)                             \
   KEYED(   "SHA3-384 (FIPS 202)", FIPS_SHA3_384, 48, LibraryHmac<fast_digests::SHA3_384>)                             \
   KEYED(   "SHA3-512 (FIPS 202)", FIPS_SHA3_512, 64, LibraryHmac<fast_digests::SHA3_512>)                             \
-  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<fast_digests::BLAKE2b>)                              \
-  KEYED(   "BLAKE2s-256",         BLAKE2s256,    32, LibraryHmac<fast_digests::BLAKE2s>)
+  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<CryptoPP::BLAKE2b>)                                  \
+  KEYED(   "BLAKE2s-256",         BLAKE2s256,    32, LibraryHmac<CryptoPP::BLAKE2s>)
 // clang-format on
 
 // The algorithm indexes by name (kAlgorithmMD5 == 7), and the entry count.

@@ -1,14 +1,13 @@
 #pragma once
 
 // Hash classes with the library's interface over faster code: OpenSSL's
-// libcrypto (assembly for MD5, SHA-1, SHA-2 and the Keccak permutation,
+// libcrypto (assembly for MD5, SHA-512 and the Keccak permutation,
 // chosen at run time from the processor's features) and libdeflate (CRC32
 // and Adler32 with carry-less multiplication). Each class names its
 // Reference, the library class whose bytes it must give, so that the tests
 // and the benchmark reach both; HMAC<T> and every other user of the library's
 // HashTransformation take them as they are.
 #include <cryptopp/adler32.h>
-#include <cryptopp/blake2.h>
 #include <cryptopp/crc.h>
 #include <cryptopp/cryptlib.h>
 #include <cryptopp/keccak.h>
@@ -26,12 +25,11 @@
 #include <string>
 #include <type_traits>
 
-// libcrypto's own headers of Keccak and BLAKE2 (their functions are in the
-// library, their declarations only in its tree) and its processor-feature
-// table, which the assembly reads on every call.
+// libcrypto's own header of Keccak (its functions are in the library, its
+// declarations only in its tree) and its processor-feature table, which the
+// assembly reads on every call.
 extern "C" {
 #include "internal/sha3.h"
-#include "prov/blake2.h"
 void OPENSSL_cpuid_setup(void);
 extern unsigned int OPENSSL_ia32cap_P[4];
 }
@@ -54,7 +52,8 @@ class Adapter : public CryptoPP::HashTransformation {
   static const char* Library() { return B::Library(); }
   CRYPTOPP_CONSTANT(DIGESTSIZE = B::kDigest);
   CRYPTOPP_CONSTANT(BLOCKSIZE = B::kBlock);
-  static_assert(unsigned(DIGESTSIZE) == unsigned(TReference::DIGESTSIZE), "digest length of the reference");
+  static_assert(unsigned(DIGESTSIZE) == unsigned(TReference::DIGESTSIZE),
+                "digest length of the reference");
   static std::string StaticAlgorithmName() { return TReference::StaticAlgorithmName(); }
 
   Adapter() { Restart(); }
@@ -95,19 +94,6 @@ struct OpenSsl {
   static void Update(C& c, const byte* p, size_t n) { pfnUpdate(&c, p, n); }
   static void Final(C& c, byte* pOut) { pfnFinal(pOut, &c); }
 };
-
-// BLAKE2 unkeyed at its full length, through the functions of its C code
-// alone (its provider's wrappers would bring the provider machinery along).
-inline int Blake2bInit(BLAKE2B_CTX* c) {
-  BLAKE2B_PARAM param;
-  ossl_blake2b_param_init(&param);
-  return ossl_blake2b_init(c, &param);
-}
-inline int Blake2sInit(BLAKE2S_CTX* c) {
-  BLAKE2S_PARAM param;
-  ossl_blake2s_param_init(&param);
-  return ossl_blake2s_init(c, &param);
-}
 
 // Keccak under either padding: 0x01 for the original submission, 0x06 for
 // FIPS 202.
@@ -154,9 +140,6 @@ using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
 using RIPEMD160 = Adapter<OpenSsl<RIPEMD160_CTX, RIPEMD160_Init, RIPEMD160_Update, RIPEMD160_Final, 20, 64>,
                           CryptoPP::RIPEMD160>;
-using SHA1      = Adapter<OpenSsl<SHA_CTX, SHA1_Init, SHA1_Update, SHA1_Final, 20, 64>, CryptoPP::SHA1>;
-using SHA224    = Adapter<OpenSsl<SHA256_CTX, SHA224_Init, SHA224_Update, SHA224_Final, 28, 64>, CryptoPP::SHA224>;
-using SHA256    = Adapter<OpenSsl<SHA256_CTX, SHA256_Init, SHA256_Update, SHA256_Final, 32, 64>, CryptoPP::SHA256>;
 using SHA384    = Adapter<OpenSsl<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final, 48, 128>, CryptoPP::SHA384>;
 using SHA512    = Adapter<OpenSsl<SHA512_CTX, SHA512_Init, SHA512_Update, SHA512_Final, 64, 128>, CryptoPP::SHA512>;
 using Keccak224 = Adapter<OpenSslKeccak<224, 0x01>, CryptoPP::Keccak_224>;
@@ -167,10 +150,6 @@ using SHA3_224  = Adapter<OpenSslKeccak<224, 0x06>, CryptoPP::SHA3_224>;
 using SHA3_256  = Adapter<OpenSslKeccak<256, 0x06>, CryptoPP::SHA3_256>;
 using SHA3_384  = Adapter<OpenSslKeccak<384, 0x06>, CryptoPP::SHA3_384>;
 using SHA3_512  = Adapter<OpenSslKeccak<512, 0x06>, CryptoPP::SHA3_512>;
-using BLAKE2b   = Adapter<OpenSsl<BLAKE2B_CTX, Blake2bInit, ossl_blake2b_update, ossl_blake2b_final, 64, 128>,
-                          CryptoPP::BLAKE2b>;
-using BLAKE2s   = Adapter<OpenSsl<BLAKE2S_CTX, Blake2sInit, ossl_blake2s_update, ossl_blake2s_final, 32, 64>,
-                          CryptoPP::BLAKE2s>;
 // clang-format on
 
 // The library class a hash class must agree with: its Reference, or itself.

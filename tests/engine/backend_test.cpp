@@ -72,9 +72,9 @@ constexpr unsigned HmacBlock() {
     return F::Hash::BLOCKSIZE;
 }
 
-#define VEXORIN_BACKEND_ENTRY(TEXT, NAME, BYTES, DIGEST)                                       \
-  if (fast_digests::IsFast<DIGEST::Hash>())                                                   \
-    table.push_back({kAlgorithm##NAME, fast_digests::LibraryOf<DIGEST::Hash>(),              \
+#define VEXORIN_BACKEND_ENTRY(TEXT, NAME, BYTES, DIGEST)                        \
+  if (fast_digests::IsFast<DIGEST::Hash>())                                     \
+    table.push_back({kAlgorithm##NAME, fast_digests::LibraryOf<DIGEST::Hash>(), \
                      HmacBlock<DIGEST>(), &Digest<DIGEST>, &Digest<OverReference<DIGEST>::type>});
 const std::vector<Backend>& Backends() {
   static const std::vector<Backend> table = [] {
@@ -109,10 +109,12 @@ class CpuFeatures : public ::testing::Environment {
     const char* level = std::getenv("VEXORIN_TEST_CPU");
     const uint32_t kKnown = 0x80000000, kSse2 = 1, kPclmul = 2;
     if (level && !std::strcmp(level, "generic")) libdeflate_x86_cpu_features = kKnown;
-    if (level && !std::strcmp(level, "sse2")) libdeflate_x86_cpu_features = kKnown | kSse2 | kPclmul;
+    if (level && !std::strcmp(level, "sse2"))
+      libdeflate_x86_cpu_features = kKnown | kSse2 | kPclmul;
   }
 };
-[[maybe_unused]] const auto* const g_features = ::testing::AddGlobalTestEnvironment(new CpuFeatures);
+[[maybe_unused]] const auto* const g_features =
+    ::testing::AddGlobalTestEnvironment(new CpuFeatures);
 
 TEST(Backends, TheCatalogueNamesWhoseCodeRuns) {
   // The entries that kept the library's code name it; the others are listed here.
@@ -159,7 +161,8 @@ TEST(Backends, KeyedAroundTheBlock) {
                         size_t(2 * b.nBlock)}) {
       const std::string key = Random(nKey, unsigned(nKey));
       for (size_t n : {size_t(0), size_t(1), size_t(b.nBlock), size_t(1000)}) {
-        EXPECT_EQ(b.pfnReference(data.substr(0, n), 0, key, 1), b.pfnFast(data.substr(0, n), 0, key, 1))
+        EXPECT_EQ(b.pfnReference(data.substr(0, n), 0, key, 1),
+                  b.pfnFast(data.substr(0, n), 0, key, 1))
             << name << " key " << nKey << " length " << n;
       }
       // The flag without a key, or a key without the flag, is the plain digest.
@@ -195,10 +198,10 @@ TEST(Backends, EveryOpenSslPathAgrees) {
   const std::string data = Random(Hasher::kChunkSize + 300, 5);
   for (const Level& level : levels) {
     for (int i = 0; i < 4; ++i) OPENSSL_ia32cap_P[i] = saved[i] & ~level.clear[i];
-    for (size_t n : {size_t(0), size_t(55), size_t(64), size_t(111), size_t(128), size_t(300),
-                     data.size()})
-      ExpectSameEverywhere(data.substr(0, n), 0, std::string(level.pszName) + ", length " +
-                                                     std::to_string(n));
+    for (size_t n :
+         {size_t(0), size_t(55), size_t(64), size_t(111), size_t(128), size_t(300), data.size()})
+      ExpectSameEverywhere(data.substr(0, n), 0,
+                           std::string(level.pszName) + ", length " + std::to_string(n));
     ExpectSameEverywhere(data, 333, std::string(level.pszName) + ", in pieces");
   }
   std::memcpy(OPENSSL_ia32cap_P, saved, sizeof saved);
