@@ -6,8 +6,10 @@
 namespace fast_digests {
 
 void EnsureCpuFeatures() {
+#if VEXORIN_WITH_OPENSSL
   static const bool bReady = (OPENSSL_cpuid_setup(), true);
   (void)bReady;
+#endif
 }
 
 #define VEXORIN_LIBRARY_ENTRY(TEXT, NAME, BYTES, DIGEST) \

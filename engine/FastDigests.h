@@ -17,9 +17,11 @@
 #include <cryptopp/sha.h>
 #include <cryptopp/sha3.h>
 #include <libdeflate.h>
+#if VEXORIN_WITH_OPENSSL
 #include <openssl/md5.h>
 #include <openssl/ripemd.h>
 #include <openssl/sha.h>
+#endif
 
 #include <cstdint>
 #include <string>
@@ -28,11 +30,13 @@
 // libcrypto's own header of Keccak (its functions are in the library, its
 // declarations only in its tree) and its processor-feature table, which the
 // assembly reads on every call.
+#if VEXORIN_WITH_OPENSSL
 extern "C" {
 #include "internal/sha3.h"
 void OPENSSL_cpuid_setup(void);
 extern unsigned int OPENSSL_ia32cap_P[4];
 }
+#endif
 
 namespace fast_digests {
 
@@ -82,6 +86,7 @@ class Adapter : public CryptoPP::HashTransformation {
   typename B::Context m_context;
 };
 
+#if VEXORIN_WITH_OPENSSL
 // libcrypto's digests that keep the usual Init, Update, Final shape.
 template <class C, int (*pfnInit)(C*), int (*pfnUpdate)(C*, const void*, size_t),
           int (*pfnFinal)(unsigned char*, C*), unsigned kDigestBytes, unsigned kBlockBytes>
@@ -107,6 +112,8 @@ struct OpenSslKeccak {
   static void Update(Context& c, const byte* p, size_t n) { ossl_sha3_update(&c, p, n); }
   static void Final(Context& c, byte* pOut) { ossl_sha3_final(pOut, &c); }
 };
+
+#endif
 
 // libdeflate's checksums, written in the library's byte orders: CRC32 low
 // byte first, Adler32 high byte first.
@@ -137,6 +144,7 @@ struct DeflateAdler32 {
 // clang-format off
 using Crc32     = Adapter<DeflateCrc32, CryptoPP::CRC32>;
 using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
+#if VEXORIN_WITH_OPENSSL
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
 using RIPEMD160 = Adapter<OpenSsl<RIPEMD160_CTX, RIPEMD160_Init, RIPEMD160_Update, RIPEMD160_Final, 20, 64>,
                           CryptoPP::RIPEMD160>;
@@ -150,6 +158,21 @@ using SHA3_224  = Adapter<OpenSslKeccak<224, 0x06>, CryptoPP::SHA3_224>;
 using SHA3_256  = Adapter<OpenSslKeccak<256, 0x06>, CryptoPP::SHA3_256>;
 using SHA3_384  = Adapter<OpenSslKeccak<384, 0x06>, CryptoPP::SHA3_384>;
 using SHA3_512  = Adapter<OpenSslKeccak<512, 0x06>, CryptoPP::SHA3_512>;
+#else
+// A build without libcrypto keeps the library's own classes.
+using MD5       = CryptoPP::Weak::MD5;
+using RIPEMD160 = CryptoPP::RIPEMD160;
+using SHA384    = CryptoPP::SHA384;
+using SHA512    = CryptoPP::SHA512;
+using Keccak224 = CryptoPP::Keccak_224;
+using Keccak256 = CryptoPP::Keccak_256;
+using Keccak384 = CryptoPP::Keccak_384;
+using Keccak512 = CryptoPP::Keccak_512;
+using SHA3_224  = CryptoPP::SHA3_224;
+using SHA3_256  = CryptoPP::SHA3_256;
+using SHA3_384  = CryptoPP::SHA3_384;
+using SHA3_512  = CryptoPP::SHA3_512;
+#endif
 // clang-format on
 
 // The library class a hash class must agree with: its Reference, or itself.

@@ -9,6 +9,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tools/common.sh
 source "$here/common.sh"
 [ $# -eq 0 ] || use_target "$1"
+[ -n "$OPENSSL_TARGET" ] || { log "no OpenSSL for $TARGET (see common.sh)"; exit 0; }
 
 fetch_source openssl "$OPENSSL_DEBIAN_VERSION" "$OPENSSL_SRC"
 
@@ -32,11 +33,10 @@ cp -a "$OPENSSL_SRC" "$work"
 
 staging=$OPENSSL_PREFIX.tmp
 rm -rf "$staging"
-mkdir -p "$staging/include/openssl-internal/prov" "$staging/include/openssl-internal/internal" "$staging/lib"
+mkdir -p "$staging/include/openssl-internal/internal" "$staging/lib"
 cp -a "$work/include/openssl" "$staging/include/"
-# The context layouts of BLAKE2 and Keccak, whose functions libcrypto has
-# but declares only inside its own tree.
-cp "$work/providers/implementations/include/prov/blake2.h" "$staging/include/openssl-internal/prov/"
+# The context layout of Keccak, whose functions libcrypto has but declares
+# only inside its own tree.
 cp "$work/include/internal/sha3.h" "$staging/include/openssl-internal/internal/"
 cp "$work/libcrypto.a" "$staging/lib/"
 cp "$work/LICENSE.txt" "$staging/"

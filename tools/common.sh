@@ -45,9 +45,10 @@ use_target() {
       WINE=wine
       # 32-bit Windows enters callbacks with only 4-byte stack alignment.
       CRYPTOPP_FLAGS="-mincoming-stack-boundary=2"
-      # Position-independent code is for ELF systems; the 32-bit Blowfish
-      # assembly asks for it all the same, and no entry uses Blowfish.
-      OPENSSL_TARGET="mingw no-pic no-bf"
+      # libcrypto's 32-bit assembly does not assemble with mingw's binutils
+      # yet (GOT relocations, .hidden): this build keeps Crypto++'s code for
+      # the entries that take OpenSSL's on x86_64.
+      OPENSSL_TARGET=
       ;;
     x86_64)
       WINEARCH=win64
@@ -74,8 +75,12 @@ use_target() {
   [ "$TARGET" = i686 ] && cflags="$cflags -mincoming-stack-boundary=2"
   OPENSSL_FLAGS="$cflags"
   tag=$(printf '%s %s' "$OPENSSL_TARGET" "$OPENSSL_FLAGS" | sha1sum | cut -c1-8)
-  OPENSSL_PREFIX=$VEXORIN_CACHE/openssl-$OPENSSL_VERSION-$TRIPLE-$tag
-  OPENSSL_WORK=$VEXORIN_CACHE/work-openssl-$TRIPLE-$tag
+  OPENSSL_PREFIX=
+  OPENSSL_WORK=
+  if [ -n "$OPENSSL_TARGET" ]; then
+    OPENSSL_PREFIX=$VEXORIN_CACHE/openssl-$OPENSSL_VERSION-$TRIPLE-$tag
+    OPENSSL_WORK=$VEXORIN_CACHE/work-openssl-$TRIPLE-$tag
+  fi
   LIBDEFLATE_FLAGS="$cflags"
   tag=$(printf '%s' "$LIBDEFLATE_FLAGS" | sha1sum | cut -c1-8)
   LIBDEFLATE_PREFIX=$VEXORIN_CACHE/libdeflate-$LIBDEFLATE_VERSION-$TRIPLE-$tag

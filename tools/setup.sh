@@ -34,7 +34,8 @@ missing_libraries() {
   local target
   for target in "${targets[@]}"; do
     use_target "$target"
-    [ -f "$OPENSSL_PREFIX/lib/libcrypto.a" ] || echo "build-openssl.sh $target"
+    [ -z "$OPENSSL_PREFIX" ] || [ -f "$OPENSSL_PREFIX/lib/libcrypto.a" ] \
+      || echo "build-openssl.sh $target"
     [ -f "$LIBDEFLATE_PREFIX/lib/libdeflate.a" ] || echo "build-libdeflate.sh $target"
   done
 }
