@@ -26,7 +26,7 @@
   KEYED(   "MD4",                 MD4,           16, LibraryHmac<CryptoPP::Weak::MD4>)                                \
   KEYED(   "MD5",                 MD5,           16, LibraryHmac<fast_digests::MD5>)                                  \
   KEYED(   "RIPEMD-128",          RIPEMD128,     16, LibraryHmac<CryptoPP::RIPEMD128>)                                \
-  KEYED(   "RIPEMD-160",          RIPEMD160,     20, LibraryHmac<fast_digests::RIPEMD160>)                            \
+  KEYED(   "RIPEMD-160",          RIPEMD160,     20, LibraryHmac<CryptoPP::RIPEMD160>)                                \
   KEYED(   "RIPEMD-256",          RIPEMD256,     32, LibraryHmac<CryptoPP::RIPEMD256>)                                \
   KEYED(   "RIPEMD-320",          RIPEMD320,     40, LibraryHmac<CryptoPP::RIPEMD320>)                                \
   KEYED(   "SHA1",                SHA1,          20, LibraryHmac<CryptoPP::SHA1>)                                     \

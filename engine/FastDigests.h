@@ -13,13 +13,11 @@
 #include <cryptopp/keccak.h>
 #include <cryptopp/md5.h>
 #include <cryptopp/misc.h>
-#include <cryptopp/ripemd.h>
 #include <cryptopp/sha.h>
 #include <cryptopp/sha3.h>
 #include <libdeflate.h>
 #if VEXORIN_WITH_OPENSSL
 #include <openssl/md5.h>
-#include <openssl/ripemd.h>
 #include <openssl/sha.h>
 #endif
 
@@ -146,8 +144,6 @@ using Crc32     = Adapter<DeflateCrc32, CryptoPP::CRC32>;
 using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
 #if VEXORIN_WITH_OPENSSL
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
-using RIPEMD160 = Adapter<OpenSsl<RIPEMD160_CTX, RIPEMD160_Init, RIPEMD160_Update, RIPEMD160_Final, 20, 64>,
-                          CryptoPP::RIPEMD160>;
 using SHA384    = Adapter<OpenSsl<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final, 48, 128>, CryptoPP::SHA384>;
 using SHA512    = Adapter<OpenSsl<SHA512_CTX, SHA512_Init, SHA512_Update, SHA512_Final, 64, 128>, CryptoPP::SHA512>;
 using Keccak224 = Adapter<OpenSslKeccak<224, 0x01>, CryptoPP::Keccak_224>;
@@ -161,7 +157,6 @@ using SHA3_512  = Adapter<OpenSslKeccak<512, 0x06>, CryptoPP::SHA3_512>;
 #else
 // A build without libcrypto keeps the library's own classes.
 using MD5       = CryptoPP::Weak::MD5;
-using RIPEMD160 = CryptoPP::RIPEMD160;
 using SHA384    = CryptoPP::SHA384;
 using SHA512    = CryptoPP::SHA512;
 using Keccak224 = CryptoPP::Keccak_224;
