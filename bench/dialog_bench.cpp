@@ -28,6 +28,7 @@
 
 #include "bench/BenchCommon.h"
 #include "engine/Catalogue.h"
+#include "engine/FastDigests.h"
 #include "engine/Hasher.h"
 #include "framework/WinApp.h"
 #include "tests/dialog/DialogDriver.h"
@@ -146,8 +147,8 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
       "\nThe dialog's file job against the fastest other program on the same %.0f MiB "
       "file,\nand against HashString on %zu MiB in memory (MiB/s, fastest of up to %d)\n",
       dMiB, text.size() / 1048576, nReps);
-  std::printf("%-19s %9s %9s %-18s %7s %9s %7s\n", "entry", "dialog", "peer", "(fastest peer)",
-              "/peer", "memory", "/memory");
+  std::printf("%-19s %-10s %9s %9s %-18s %7s %9s %7s\n", "entry", "back end", "dialog", "peer",
+              "(fastest peer)", "/peer", "memory", "/memory");
   int nFailures = 0;
   const bool bAll = std::find(options.bOnly, options.bOnly + kAlgorithmCount, true) ==
                     options.bOnly + kAlgorithmCount;
@@ -172,12 +173,14 @@ int PeerTable(DialogDriver& driver, const char* pszPath, double dMiB, int nReps,
     const double dDialogMiBs = MiBPerSecond(dMiB * 1048576.0, dDialog);
     const double dMemoryMiBs = MiBPerSecond(double(text.size()), dMemory);
     if (peers[e].dMiBs > 0) {
-      std::printf("%-19s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
-                  dDialogMiBs, peers[e].dMiBs, peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs,
-                  dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
+      std::printf("%-19s %-10s %9.1f %9.1f %-18s %7.3f %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
+                  fast_digests::DigestLibrary(e), dDialogMiBs, peers[e].dMiBs,
+                  peers[e].name.c_str(), dDialogMiBs / peers[e].dMiBs, dMemoryMiBs,
+                  dDialogMiBs / dMemoryMiBs);
     } else {
-      std::printf("%-19s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
-                  dDialogMiBs, "-", "(none)", "-", dMemoryMiBs, dDialogMiBs / dMemoryMiBs);
+      std::printf("%-19s %-10s %9.1f %9s %-18s %7s %9.1f %7.3f\n", CatalogueEntryAt(e)->pszName,
+                  fast_digests::DigestLibrary(e), dDialogMiBs, "-", "(none)", "-", dMemoryMiBs,
+                  dDialogMiBs / dMemoryMiBs);
     }
     std::fflush(stdout);
   }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The digest objects of the catalogue's entries: the three ways an entry
-// turns bytes into a digest, each over the library's hash class (Hash), so
+// turns bytes into a digest, each over a hash class with the library's
+// interface (Hash: the library's own, or a faster one of FastDigests.h), so
 // that whatever reads the catalogue can reach the bare class too.
 #include <cryptopp/adler32.h>
 #include <cryptopp/blake2.h>
@@ -23,6 +24,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/FastDigests.h"
 #include "engine/Hasher.h"
 
 namespace digest_forms {
@@ -135,7 +137,10 @@ class KeccakHmac {
   byte m_outerPad[kBlock] = {};
 };
 
-using Crc32Digest = Checksum<CryptoPP::CRC32, true>;
-using Adler32Digest = Checksum<CryptoPP::Adler32, false>;
+// The catalogue's two checksum forms: CRC32's text is its bytes reversed.
+template <class H>
+using Crc32Checksum = Checksum<H, true>;
+template <class H>
+using PlainChecksum = Checksum<H, false>;
 
 }  // namespace digest_forms

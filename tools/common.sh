@@ -11,6 +11,14 @@ VEXORIN_CACHE=${VEXORIN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vexorin}
 VEXORIN_TARGETS=(x86_64 i686)
 CRYPTOPP_VERSION=8.7.0
 CRYPTOPP_SRC=$VEXORIN_CACHE/src/libcrypto++-$CRYPTOPP_VERSION
+# The faster back ends of some entries (engine/FastDigests.h), each built
+# from Debian's source package of exactly this version.
+OPENSSL_VERSION=3.0.17
+OPENSSL_DEBIAN_VERSION=3.0.17-1~deb12u2
+OPENSSL_SRC=$VEXORIN_CACHE/src/openssl-$OPENSSL_VERSION
+LIBDEFLATE_VERSION=1.14
+LIBDEFLATE_DEBIAN_VERSION=1.14-1
+LIBDEFLATE_SRC=$VEXORIN_CACHE/src/libdeflate-$LIBDEFLATE_VERSION
 
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -26,7 +34,8 @@ native_target() {
 }
 
 # use_target i686|x86_64: sets TARGET, TRIPLE, TOOLCHAIN_FILE, CRYPTOPP_FLAGS,
-# CRYPTOPP_PREFIX, CRYPTOPP_WORK, BUILD_DIR, WINEARCH, WINEPREFIX and WINE.
+# CRYPTOPP_PREFIX, CRYPTOPP_WORK, the same three of OPENSSL_ and LIBDEFLATE_
+# (plus OPENSSL_TARGET), BUILD_DIR, WINEARCH, WINEPREFIX and WINE.
 # The build trees lie under $VEXORIN_BUILD_ROOT (default: build/).
 use_target() {
   TARGET=$1
@@ -36,11 +45,16 @@ use_target() {
       WINE=wine
       # 32-bit Windows enters callbacks with only 4-byte stack alignment.
       CRYPTOPP_FLAGS="-mincoming-stack-boundary=2"
+      # libcrypto's 32-bit assembly does not assemble with mingw's binutils
+      # yet (GOT relocations, .hidden): this build keeps Crypto++'s code for
+      # the entries that take OpenSSL's on x86_64.
+      OPENSSL_TARGET=
       ;;
     x86_64)
       WINEARCH=win64
       WINE=/usr/lib/wine/wine64
       CRYPTOPP_FLAGS=""
+      OPENSSL_TARGET=mingw64
       ;;
     *)
       log "unknown target '$TARGET' (expected i686 or x86_64)"
@@ -56,18 +70,52 @@ use_target() {
   tag=$(printf '%s' "$CRYPTOPP_FLAGS" | sha1sum | cut -c1-8)
   CRYPTOPP_PREFIX=$VEXORIN_CACHE/cryptopp-$CRYPTOPP_VERSION-$TRIPLE-$tag
   CRYPTOPP_WORK=$VEXORIN_CACHE/work-cryptopp-$TRIPLE-$tag
+  # The C libraries: the same sections and stack rule, no build paths.
+  local cflags="-O3 -ffunction-sections -fdata-sections"
+  [ "$TARGET" = i686 ] && cflags="$cflags -mincoming-stack-boundary=2"
+  OPENSSL_FLAGS="$cflags"
+  tag=$(printf '%s %s' "$OPENSSL_TARGET" "$OPENSSL_FLAGS" | sha1sum | cut -c1-8)
+  OPENSSL_PREFIX=
+  OPENSSL_WORK=
+  if [ -n "$OPENSSL_TARGET" ]; then
+    OPENSSL_PREFIX=$VEXORIN_CACHE/openssl-$OPENSSL_VERSION-$TRIPLE-$tag
+    OPENSSL_WORK=$VEXORIN_CACHE/work-openssl-$TRIPLE-$tag
+  fi
+  LIBDEFLATE_FLAGS="$cflags"
+  tag=$(printf '%s' "$LIBDEFLATE_FLAGS" | sha1sum | cut -c1-8)
+  LIBDEFLATE_PREFIX=$VEXORIN_CACHE/libdeflate-$LIBDEFLATE_VERSION-$TRIPLE-$tag
+  LIBDEFLATE_WORK=$VEXORIN_CACHE/work-libdeflate-$TRIPLE-$tag
   BUILD_DIR=${VEXORIN_BUILD_ROOT:-$VEXORIN_ROOT/build}/$TARGET
   WINEPREFIX=$BUILD_DIR/wineprefix
   export WINEARCH WINEPREFIX WINE
 }
 
+# fetch_source PACKAGE DEBIAN_VERSION DIR: unpacks Debian's source package
+# of that version (else the one apt offers) into DIR, once.
+fetch_source() {
+  local package=$1 version=$2 dir=$3 found
+  [ -d "$dir" ] && return 0
+  log "fetching the $package source package"
+  mkdir -p "$VEXORIN_CACHE/src"
+  (cd "$VEXORIN_CACHE/src" && { apt-get source -qq "$package=$version" >/dev/null 2>&1 \
+    || apt-get source -qq "$package" >/dev/null; })
+  found=$(find "$VEXORIN_CACHE/src" -maxdepth 1 -type d -name "$package-*" | sort | head -n 1)
+  [ -n "$found" ] || { log "no $package source"; return 1; }
+  [ "$found" = "$dir" ] || mv "$found" "$dir"
+}
+
 # Configures (once) and builds the tree in $BUILD_DIR.
 build_tree() {
-  # Configure when the tree is new or a configure step did not finish.
-  if [ ! -f "$BUILD_DIR/CMakeCache.txt" ] || [ ! -f "$BUILD_DIR/Makefile" ]; then
+  # Configure when the tree is new, a configure step did not finish or a
+  # library's prefix changed.
+  local cache=$BUILD_DIR/CMakeCache.txt
+  if [ ! -f "$cache" ] || [ ! -f "$BUILD_DIR/Makefile" ] \
+    || ! grep -qxF "OPENSSL_ROOT:PATH=$OPENSSL_PREFIX" "$cache" \
+    || ! grep -qxF "LIBDEFLATE_ROOT:PATH=$LIBDEFLATE_PREFIX" "$cache"; then
     cmake -S "$VEXORIN_ROOT" -B "$BUILD_DIR" \
       -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
-      -DCMAKE_BUILD_TYPE=Release -DCRYPTOPP_ROOT="$CRYPTOPP_PREFIX" >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DCRYPTOPP_ROOT="$CRYPTOPP_PREFIX" \
+      -DOPENSSL_ROOT="$OPENSSL_PREFIX" -DLIBDEFLATE_ROOT="$LIBDEFLATE_PREFIX" >/dev/null
   fi
   cmake --build "$BUILD_DIR" -j "$(nproc)" "$@"
 }

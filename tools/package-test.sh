@@ -100,6 +100,8 @@ for arch in win64 win32; do
   done
   grep -q 'Boost Software License' "$unpacked/THIRD-PARTY.txt" || fail "no Crypto++ notice"
   grep -q 'mingw-w64' "$unpacked/THIRD-PARTY.txt" || fail "no mingw-w64 notice"
+  grep -q 'The OpenSSL Project' "$unpacked/THIRD-PARTY.txt" || fail "no OpenSSL notice"
+  grep -q 'Eric Biggers' "$unpacked/THIRD-PARTY.txt" || fail "no libdeflate notice"
   want=PE32+
   [ "$arch" = win32 ] && want="PE32 "
   [[ "$(file -b "$unpacked/Vexorin.exe")" == "$want"* ]] || fail "$arch exe is not $want"

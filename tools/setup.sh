@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes a Debian 12 machine ready to build and test Vexorin for both targets:
 # the mingw-w64 cross compilers, 32-bit and 64-bit Wine, a headless X server,
-# and Crypto++ built for each target in a cache outside the work tree.
-#   tools/setup.sh [TARGET...]   (default: i686 and x86_64 for Crypto++)
+# and Crypto++, OpenSSL's libcrypto and libdeflate built for each target in a
+# cache outside the work tree.
+#   tools/setup.sh [TARGET...]   (default: i686 and x86_64 for the libraries)
 # Safe to run again: every step checks first and does nothing when its
 # result is already there.
 set -euo pipefail
@@ -25,6 +26,17 @@ missing_cryptopp() {
   for target in "${targets[@]}"; do
     use_target "$target"
     [ -f "$CRYPTOPP_PREFIX/lib/libcrypto++.a" ] || echo "$target"
+  done
+}
+
+# The other libraries not built yet, as "script target" lines.
+missing_libraries() {
+  local target
+  for target in "${targets[@]}"; do
+    use_target "$target"
+    [ -z "$OPENSSL_PREFIX" ] || [ -f "$OPENSSL_PREFIX/lib/libcrypto.a" ] \
+      || echo "build-openssl.sh $target"
+    [ -f "$LIBDEFLATE_PREFIX/lib/libdeflate.a" ] || echo "build-libdeflate.sh $target"
   done
 }
 
@@ -67,8 +79,12 @@ if ensure_deb_src; then need_update=1; fi
 
 mapfile -t missing < <(missing_packages)
 mapfile -t unbuilt < <(missing_cryptopp)
+mapfile -t unbuilt_libraries < <(missing_libraries)
 [ "${#missing[@]}" -gt 0 ] && need_update=1
 if [ "${#unbuilt[@]}" -gt 0 ] && [ ! -d "$CRYPTOPP_SRC" ]; then
+  need_update=1
+fi
+if [ "${#unbuilt_libraries[@]}" -gt 0 ] && { [ ! -d "$OPENSSL_SRC" ] || [ ! -d "$LIBDEFLATE_SRC" ]; }; then
   need_update=1
 fi
 if [ "$need_update" -eq 1 ]; then
@@ -114,4 +130,8 @@ fi
 for target in "${unbuilt[@]}"; do
   bash "$here/build-cryptopp.sh" "$target"
 done
-log "setup complete (Crypto++ in $VEXORIN_CACHE for ${targets[*]})"
+for line in "${unbuilt_libraries[@]}"; do
+  read -r script target <<<"$line"
+  bash "$here/$script" "$target"
+done
+log "setup complete (Crypto++, OpenSSL and libdeflate in $VEXORIN_CACHE for ${targets[*]})"
