@@ -22,17 +22,6 @@ const DWORD kWakeBytes = 4 * FileSetRun::kPieceSize;
 
 }  // namespace
 
-class DigestPool::Lock {
- public:
-  explicit Lock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
-  ~Lock() { ::LeaveCriticalSection(&m_cs); }
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
-
- private:
-  CRITICAL_SECTION& m_cs;
-};
-
 struct DigestPool::Worker {
   DigestPool* pPool = nullptr;
   std::deque<FilePiece> queue;
@@ -45,7 +34,6 @@ struct DigestPool::Worker {
 };
 
 DigestPool::DigestPool(const std::atomic<int>& stop, unsigned nThreads) : m_stop(stop) {
-  ::InitializeCriticalSection(&m_cs);
   if (!m_reader.Create()) return;  // no waiting possible: everything in line
   m_workers.reserve(nThreads);
   for (unsigned i = 0; i < nThreads; ++i) {
@@ -73,7 +61,6 @@ DigestPool::~DigestPool() {
     }
   }
   for (BYTE* p : m_free) FileSetRun::s_pfnFree(p, FileSetRun::kPieceSize);
-  ::DeleteCriticalSection(&m_cs);
 }
 
 DWORD WINAPI DigestPool::ThreadProc(LPVOID pParam) {
@@ -87,7 +74,7 @@ void DigestPool::Serve(Worker& worker) {
     FilePiece piece;
     unsigned nSeen = 0;
     {
-      Lock lock(m_cs);
+      CriticalSection::Hold lock(m_cs);
       if (m_bQuit.load() != 0) return;
       if (!worker.queue.empty()) {
         piece = worker.queue.front();
@@ -133,7 +120,7 @@ void DigestPool::Finish(Worker* pWorker, const FilePiece& piece) {
   // exceed it.
   FreeBuffer(piece);
   {
-    Lock lock(m_cs);
+    CriticalSection::Hold lock(m_cs);
     if (piece.pData != nullptr && piece.dwCapacity == FileSetRun::kPieceSize)
       m_free.push_back(piece.pData);
     m_dwCharged -= piece.dwCharge;
@@ -149,7 +136,7 @@ void DigestPool::Finish(Worker* pWorker, const FilePiece& piece) {
 DigestPool::Acquired DigestPool::TryAcquire(DWORD dwLength, FilePiece* pPiece, unsigned* pTicket) {
   const bool bPooled = dwLength > kSmallPiece;
   const DWORD dwCharge = bPooled ? FileSetRun::kPieceSize : std::max(dwLength, kMinCharge);
-  Lock lock(m_cs);
+  CriticalSection::Hold lock(m_cs);
   *pTicket = m_nChanged.load();
   const bool bRoom = m_dwCharged + dwCharge <= FileSetRun::kMaxBytesInFlight;
   if (dwLength != 0 && (bPooled || !bRoom) && !m_free.empty()) {
@@ -186,7 +173,7 @@ DigestPool::Acquired DigestPool::TryAcquire(DWORD dwLength, FilePiece* pPiece, u
 
 void DigestPool::Discard(const FilePiece& piece) {
   FreeBuffer(piece);
-  Lock lock(m_cs);
+  CriticalSection::Hold lock(m_cs);
   if (piece.pData != nullptr && piece.dwCapacity == FileSetRun::kPieceSize)
     m_free.push_back(piece.pData);
   m_dwCharged -= piece.dwCharge;
@@ -194,7 +181,7 @@ void DigestPool::Discard(const FilePiece& piece) {
 }
 
 unsigned DigestPool::ChooseThread() {
-  Lock lock(m_cs);
+  CriticalSection::Hold lock(m_cs);
   unsigned nBest = 0;
   for (unsigned i = 1; i < m_workers.size(); ++i) {
     if (m_workers[i]->qwQueued < m_workers[nBest]->qwQueued) nBest = i;
@@ -211,7 +198,7 @@ void DigestPool::Dispatch(const FilePiece& piece) {
   Worker& worker = *m_workers[piece.pJob->nThread];
   bool bWake = false;
   {
-    Lock lock(m_cs);
+    CriticalSection::Hold lock(m_cs);
     worker.queue.push_back(piece);
     worker.qwQueued += std::max<DWORD>(piece.dwLength, 1);
     worker.nPushed.store(worker.nPushed.load() + 1);
@@ -226,7 +213,7 @@ void DigestPool::WakeAll() {
   for (std::unique_ptr<Worker>& worker : m_workers) {
     bool bWake = false;
     {
-      Lock lock(m_cs);
+      CriticalSection::Hold lock(m_cs);
       bWake = worker->nUnwoken != 0;
       worker->nUnwoken = worker->dwUnwoken = 0;
     }
@@ -235,12 +222,12 @@ void DigestPool::WakeAll() {
 }
 
 void DigestPool::MarkReady(FileJob& job) {
-  Lock lock(m_cs);
+  CriticalSection::Hold lock(m_cs);
   job.bReady = true;
 }
 
 bool DigestPool::IsReady(const FileJob& job) {
-  Lock lock(m_cs);
+  CriticalSection::Hold lock(m_cs);
   return job.bReady;
 }
 
@@ -250,6 +237,6 @@ void DigestPool::WaitForChange(unsigned nTicket) {
 }
 
 ULONGLONG DigestPool::BytesDone() {
-  Lock lock(m_cs);
+  CriticalSection::Hold lock(m_cs);
   return m_qwDone;
 }

@@ -10,6 +10,7 @@
 #include "engine/DigestObject.h"
 #include "engine/FileSetRun.h"
 #include "engine/WaitGate.h"
+#include "fileio/CriticalSection.h"
 #include "fileio/OwnedHandle.h"
 
 // The digest threads of a FileSetRun and the buffers the reader hands them.
@@ -74,7 +75,6 @@ class DigestPool {
 
  private:
   struct Worker;
-  class Lock;
 
   static DWORD WINAPI ThreadProc(LPVOID pParam);
   void Serve(Worker& worker);
@@ -84,7 +84,7 @@ class DigestPool {
   void FreeBuffer(const FilePiece& piece);
 
   const std::atomic<int>& m_stop;
-  CRITICAL_SECTION m_cs;
+  CriticalSection m_cs;
   std::vector<std::unique_ptr<Worker>> m_workers;
   std::vector<BYTE*> m_free;  // pooled buffers not in use
   DWORD m_dwCharged = 0;      // bytes of buffers held against the bound

@@ -4,17 +4,6 @@
 
 namespace {
 
-class Lock {
- public:
-  explicit Lock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
-  ~Lock() { ::LeaveCriticalSection(&m_cs); }
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
-
- private:
-  CRITICAL_SECTION& m_cs;
-};
-
 // The end of a work that handed nothing back.
 class NothingToApply : public FileJobEnd {
  public:
@@ -31,11 +20,10 @@ HANDLE FileJobOwner::CreateWorker(void* pfnStart, DWORD* pdwThreadId) {
   return FileJob::CreateWorker(pfnStart, pdwThreadId);
 }
 
-FileJob::FileJob(FileJobOwner& owner) : m_owner(owner) { ::InitializeCriticalSection(&m_csRun); }
+FileJob::FileJob(FileJobOwner& owner) : m_owner(owner) {}
 
 FileJob::~FileJob() {
   Close();  // normally done when the window went away
-  ::DeleteCriticalSection(&m_csRun);
 }
 
 void* FileJob::BindWorker() { return m_thunk.BindFirstArgument(this, &FileJob::WorkerThread); }
@@ -126,24 +114,24 @@ bool FileJob::HoldsStartClick() {
 void FileJob::RequestStop() { StopRun(); }
 
 void FileJob::StopRun() {
-  Lock lock(m_csRun);
+  CriticalSection::Hold lock(m_csRun);
   m_nStop = 1;
   if (m_pRunStop != nullptr) m_pRunStop->store(1);
 }
 
 std::atomic<int>* FileJob::RunStop() const {
-  Lock lock(m_csRun);
+  CriticalSection::Hold lock(m_csRun);
   return m_pRunStop;
 }
 
 FileJob::Run::Run(FileJob& job, std::atomic<int>* pStop) : m_job(job) {
-  Lock lock(m_job.m_csRun);
+  CriticalSection::Hold lock(m_job.m_csRun);
   m_job.m_pRunStop = pStop;
   if (m_job.m_nStop.load() != 0) pStop->store(1);
 }
 
 FileJob::Run::~Run() {
-  Lock lock(m_job.m_csRun);
+  CriticalSection::Hold lock(m_job.m_csRun);
   m_job.m_pRunStop = nullptr;
 }
 

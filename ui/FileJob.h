@@ -5,6 +5,7 @@
 #include <atomic>
 #include <vector>
 
+#include "fileio/CriticalSection.h"
 #include "fileio/OwnedHandle.h"
 #include "ui/CallbackThunk.h"
 
@@ -172,7 +173,7 @@ class FileJob {
   std::atomic<unsigned> m_nStarted{0};
   std::atomic<unsigned> m_nEnded{0};
   // Guards m_pRunStop: the run's flag is set and let go under it.
-  mutable CRITICAL_SECTION m_csRun;
+  mutable CriticalSection m_csRun;
   std::atomic<int>* m_pRunStop = nullptr;
   // User-interface thread only.
   bool m_bNoticeOpen = false;
