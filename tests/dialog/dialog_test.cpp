@@ -59,8 +59,9 @@ bool SendReturns(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) 
   return ::SendMessageTimeoutA(hWnd, message, wParam, lParam, SMTO_NORMAL, 15000, &dwResult) != 0;
 }
 
+// The list ends in an empty name, so an empty drop holds two NULs.
 HGLOBAL MakeDrop(const std::vector<std::string>& paths) {
-  size_t nSize = sizeof(DROPFILES) + 1;
+  size_t nSize = sizeof(DROPFILES) + 2;
   for (const std::string& path : paths) nSize += path.size() + 1;
   HGLOBAL hMem = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, nSize);
   DROPFILES* pDrop = static_cast<DROPFILES*>(::GlobalLock(hMem));
