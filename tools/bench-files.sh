@@ -27,12 +27,7 @@ peer_packages() {
   command -v 7z >/dev/null || echo p7zip-full
   command -v rhash >/dev/null || echo rhash
 }
-mapfile -t missing < <(peer_packages)
-if [ "${#missing[@]}" -gt 0 ]; then
-  log "installing ${missing[*]}"
-  if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
-  "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+install_packages $(peer_packages)
 
 bash "$here/setup.sh" "$TARGET"
 build_tree --target files_bench --target open_floor

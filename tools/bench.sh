@@ -36,12 +36,7 @@ peer_packages() {
   command -v rhash >/dev/null || echo rhash
   command -v openssl >/dev/null || echo openssl
 }
-mapfile -t missing < <(peer_packages)
-if [ "${#missing[@]}" -gt 0 ]; then
-  log "installing ${missing[*]}"
-  if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
-  "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+install_packages $(peer_packages)
 
 bash "$here/setup.sh" "$TARGET"
 build_tree --target bench --target dialog_bench

@@ -25,6 +25,18 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 log() { printf '[vexorin] %s\n' "$*" >&2; }
 
+# install_packages PACKAGE...: installs the Debian packages named (those a
+# script found missing), as root or through sudo.
+install_packages() {
+  [ "$#" -gt 0 ] || return 0
+  log "installing $*"
+  if [ "$(id -u)" -eq 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >/dev/null
+  else
+    sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >/dev/null
+  fi
+}
+
 # The target that fits this machine: 64-bit on a 64-bit system.
 native_target() {
   case "$(uname -m)" in
