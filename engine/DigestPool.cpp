@@ -121,10 +121,7 @@ void DigestPool::Finish(Worker* pWorker, const FilePiece& piece) {
   FreeBuffer(piece);
   {
     CriticalSection::Hold lock(m_cs);
-    if (piece.pData != nullptr && piece.dwCapacity == FileSetRun::kPieceSize)
-      m_free.push_back(piece.pData);
-    m_dwCharged -= piece.dwCharge;
-    --m_nInFlight;
+    ReturnPiece(piece);
     if (m_stop.load() == 0) m_qwDone += piece.dwLength;
     if (pWorker != nullptr) pWorker->qwQueued -= std::max<DWORD>(piece.dwLength, 1);
     if (piece.bLast) piece.pJob->bReady = true;
@@ -174,6 +171,10 @@ DigestPool::Acquired DigestPool::TryAcquire(DWORD dwLength, FilePiece* pPiece, u
 void DigestPool::Discard(const FilePiece& piece) {
   FreeBuffer(piece);
   CriticalSection::Hold lock(m_cs);
+  ReturnPiece(piece);
+}
+
+void DigestPool::ReturnPiece(const FilePiece& piece) {
   if (piece.pData != nullptr && piece.dwCapacity == FileSetRun::kPieceSize)
     m_free.push_back(piece.pData);
   m_dwCharged -= piece.dwCharge;

@@ -82,6 +82,8 @@ class DigestPool {
   void Finish(Worker* pWorker, const FilePiece& piece);
   void WakeAll();
   void FreeBuffer(const FilePiece& piece);
+  // Under m_cs: a reusable buffer back to the pool, the piece off the bound.
+  void ReturnPiece(const FilePiece& piece);
 
   const std::atomic<int>& m_stop;
   CriticalSection m_cs;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "fileio/LongPath.h"
 #include "tests/common/GuiTestSupport.h"
 
 // Files for the tests, made in the Windows temp folder and removed again.
@@ -94,6 +95,36 @@ inline ULONGLONG FileSize(const std::string& path) {
   return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// The host's path of a Windows path of any length, as Wine names it; empty
+// elsewhere or when it has none.
+inline std::string HostPath(const std::string& path) {
+  typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+  FARPROC pfn = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+  if (pfn == nullptr) return std::string();
+  UnixNameFn pfnUnixName;
+  static_assert(sizeof(pfnUnixName) == sizeof(pfn), "function pointer sizes");
+  std::memcpy(&pfnUnixName, &pfn, sizeof(pfn));
+  char* pszUnix = pfnUnixName(WideExtendedLengthPath(path).c_str());
+  if (pszUnix == nullptr) return std::string();
+  const std::string host = pszUnix;
+  ::HeapFree(::GetProcessHeap(), 0, pszUnix);
+  return host;
+}
+
+// Starts a host program under Wine. It starts without a Windows process to
+// wait for, so the caller waits for what it changes.
+inline bool StartHostCommand(std::string command) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+    return false;
+  if (pi.hProcess != nullptr) ::CloseHandle(pi.hProcess);
+  if (pi.hThread != nullptr) ::CloseHandle(pi.hThread);
+  return true;
+}
+
 // Cuts a file short or lengthens it (with zeros) from outside Windows, as
 // another program on the host (or a dropped share) would, while this
 // process or another may still have it open: Windows refuses SetEndOfFile
@@ -101,27 +132,8 @@ inline ULONGLONG FileSize(const std::string& path) {
 // host does neither. Only under Wine, which names the host path and starts
 // host programs; false elsewhere or when the change did not happen.
 inline bool ResizeFromHost(const std::string& path, ULONGLONG qwSize) {
-  typedef char*(CDECL * UnixNameFn)(LPCWSTR);
-  FARPROC pfn = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-  if (pfn == nullptr) return false;
-  UnixNameFn pfnUnixName;
-  static_assert(sizeof(pfnUnixName) == sizeof(pfn), "function pointer sizes");
-  std::memcpy(&pfnUnixName, &pfn, sizeof(pfn));
-  WCHAR wszPath[MAX_PATH] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wszPath, MAX_PATH);
-  char* pszUnix = pfnUnixName(wszPath);
-  if (pszUnix == nullptr) return false;
-  std::string command = "/usr/bin/truncate -s " + std::to_string(qwSize) + " \"" + pszUnix + "\"";
-  ::HeapFree(::GetProcessHeap(), 0, pszUnix);
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  // A host program starts without a Windows process to wait for, so the
-  // caller sees the cut when the size changes.
-  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-    return false;
-  if (pi.hProcess != nullptr) ::CloseHandle(pi.hProcess);
-  if (pi.hThread != nullptr) ::CloseHandle(pi.hThread);
-  return guitest::WaitUntil([&] { return FileSize(path) == qwSize; });
+  const std::string host = HostPath(path);
+  return !host.empty() &&
+         StartHostCommand("/usr/bin/truncate -s " + std::to_string(qwSize) + " \"" + host + "\"") &&
+         guitest::WaitUntil([&] { return FileSize(path) == qwSize; });
 }

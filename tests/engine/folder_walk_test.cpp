@@ -68,28 +68,12 @@ bool MakeJunction(const std::string& link, const std::string& target) {
 // A host symbolic link (Wine shows one as a link or as a folder; the walk
 // must end either way).
 bool MakeHostLink(const std::string& link, const std::string& target) {
-  typedef char*(CDECL * UnixNameFn)(LPCWSTR);
-  FARPROC pfnUnix = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-  if (pfnUnix == nullptr) return false;
-  UnixNameFn pfnUnixName;
-  std::memcpy(&pfnUnixName, &pfnUnix, sizeof(pfnUnix));
-  char* pszTarget = pfnUnixName(WideExtendedLengthPath(target).c_str());
-  const std::string parent = link.substr(0, link.find_last_of('\\'));
-  char* pszParent = pfnUnixName(WideExtendedLengthPath(parent).c_str());
-  if (pszTarget == nullptr || pszParent == nullptr) return false;
-  std::string command = "/bin/ln -s \"" + std::string(pszTarget) + "\" \"" + pszParent + "/" +
-                        link.substr(link.find_last_of('\\') + 1) + "\"";
-  ::HeapFree(::GetProcessHeap(), 0, pszTarget);
-  ::HeapFree(::GetProcessHeap(), 0, pszParent);
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-    return false;
-  if (pi.hProcess) ::CloseHandle(pi.hProcess);
-  if (pi.hThread) ::CloseHandle(pi.hThread);
-  return guitest::WaitUntil([&] { return Exists(link); });
+  const std::string hostTarget = HostPath(target);
+  const std::string hostParent = HostPath(link.substr(0, link.find_last_of('\\')));
+  return !hostTarget.empty() && !hostParent.empty() &&
+         StartHostCommand("/bin/ln -s \"" + hostTarget + "\" \"" + hostParent + "/" +
+                          link.substr(link.find_last_of('\\') + 1) + "\"") &&
+         guitest::WaitUntil([&] { return Exists(link); });
 }
 
 }  // namespace
