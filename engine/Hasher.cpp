@@ -14,8 +14,6 @@ namespace {
 
 using namespace digest_forms;
 
-void* AllocateFromHeap(SIZE_T nBytes) { return ::HeapAlloc(::GetProcessHeap(), 0, nBytes); }
-
 // Any entry's digest object behind one interface, for runs that hold the
 // digests of several entries at once.
 template <class Digest>
@@ -35,7 +33,6 @@ class DigestObjectOf : public DigestObject {
 
 }  // namespace
 
-void* (*Hasher::s_pfnAllocateChunk)(SIZE_T) = AllocateFromHeap;
 HANDLE(WINAPI* Hasher::s_pfnCreateDigestThread)
 (LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) = ::CreateThread;
 

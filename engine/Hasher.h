@@ -52,9 +52,6 @@ class Hasher {
   // Percentage for a progress report: position / (size / 100), 100 for tiny files.
   static DWORD ProgressPercent(ULONGLONG qwSize, ULONGLONG qwPosition);
 
-  // Test seam: allocation of the chunk buffer (HeapAlloc of the process heap
-  // in the program; the buffer is always freed with HeapFree).
-  static void* (*s_pfnAllocateChunk)(SIZE_T nBytes);
   // Test seam: creation of the digest threads of HashFileMany (CreateThread
   // in the program); where one cannot be made its digest is fed in line.
   static HANDLE(WINAPI* s_pfnCreateDigestThread)(LPSECURITY_ATTRIBUTES, SIZE_T,

@@ -1,6 +1,7 @@
 // Several entries' digests of one file from a single read: the chunks of
 // the read-ahead pipeline are lent to one thread per digest.
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -9,13 +10,21 @@
 #include "engine/DigestObject.h"
 #include "engine/Hasher.h"
 #include "engine/WaitGate.h"
+#include "fileio/GuardedCopy.h"
 #include "fileio/MappedFileReader.h"
 
 namespace {
 
-// Chunks lent out at once; the pipeline's buffer hand-back keeps the lag of
-// every thread within one read anyway.
-const unsigned kRing = 2 * ChunkPipeline::kChunksPerRead;
+// Chunks lent out at once: as many as the pipeline's views hold, so that
+// the slowest thread may lag that far behind the fastest.
+const unsigned kRing = ChunkPipeline::kChunksInFlight;
+
+// Feeds a chunk, which lies in a view of the file, to a digest; 0, or the
+// code of a page of it that would not come in.
+DWORD FeedChunk(DigestObject* pDigest, const ChunkPipeline::Chunk& chunk) {
+  auto update = [&] { pDigest->Update(chunk.pData, chunk.dwLength); };
+  return GuardedRead(chunk.pData, chunk.dwLength, update);
+}
 
 class DigestLending;
 
@@ -53,6 +62,8 @@ class DigestLending {
   }
 
   unsigned Lent() const { return m_nLent.load(); }
+  // The code of the first chunk a thread could not read; 0 while none.
+  DWORD Fault() const { return m_dwFault.load(); }
 
   void Lend(const ChunkPipeline::Chunk& chunk) {
     m_ring[m_nLent.load() % kRing] = chunk;
@@ -97,8 +108,12 @@ class DigestLending {
     for (unsigned n = 0;; ++n) {
       worker.gate.WaitUntil([&] { return m_bQuit.load() != 0 || m_nLent.load() != n; });
       if (m_bQuit.load() != 0) return;
-      const ChunkPipeline::Chunk& chunk = m_ring[n % kRing];
-      worker.pDigest->Update(chunk.pData, chunk.dwLength);
+      // After a fault the run fails: the thread only keeps count.
+      if (m_dwFault.load() == 0) {
+        DWORD dwNone = 0;
+        const DWORD dwError = FeedChunk(worker.pDigest, m_ring[n % kRing]);
+        if (dwError != 0) m_dwFault.compare_exchange_strong(dwNone, dwError);
+      }
       worker.nDone.store(n + 1);
       m_consumer.Wake();
     }
@@ -109,6 +124,7 @@ class DigestLending {
   ChunkPipeline::Chunk m_ring[kRing] = {};
   std::atomic<unsigned> m_nLent{0};
   std::atomic<int> m_bQuit{0};
+  std::atomic<DWORD> m_dwFault{0};
   WaitGate m_consumer;  // the consumer waits here for the threads
   bool m_bGate = false;
 };
@@ -147,13 +163,10 @@ std::vector<std::string> Hasher::ReadDigests(const char* path,
   }
   const ULONGLONG qwSize = reader.Size();
   // Declared after the reader, and the lending after the pipeline: on every
-  // return the threads have ended before the buffers they read go, and the
+  // return the threads have ended before the views they read go, and the
   // prefetch before the reader closes.
   ChunkPipeline chunks(reader, kChunkSize);
-  if (!chunks.Start(s_pfnAllocateChunk)) {
-    m_dwError = ERROR_NOT_ENOUGH_MEMORY;
-    return none;
-  }
+  chunks.Start();
   // The first digest is fed on this thread, so a run of one entry costs
   // what HashFile does; so is any digest whose thread cannot be made.
   std::vector<DigestObject*> inLine(1, digests[0]);
@@ -172,24 +185,35 @@ std::vector<std::string> Hasher::ReadDigests(const char* path,
   positions.resize(kRing);
   ChunkPipeline::Chunk chunk;
   for (unsigned n = 0;; ++n) {
-    // A buffer goes back only when no thread still reads it, and a ring
-    // place is reused only once its chunk has been fed everywhere.
-    lending.WaitUntilDone(chunks.NextHandsBack() ? n : (n >= kRing ? n - kRing + 1 : 0));
+    // A view goes back only when no thread still reads it, and a ring place
+    // is reused only once its chunk has been fed everywhere.
+    lending.WaitUntilDone(std::max(chunks.DoneBeforeNext(), n >= kRing ? n - kRing + 1 : 0));
     report(lending.Done());
-    if (!chunks.Next(&chunk)) break;
+    if (!chunks.Next(&chunk, lending.Done())) break;
     if (StopAsked()) {
       m_dwError = 0;
       return none;
     }
     positions[n % kRing] = chunk.qwPosition;
     lending.Lend(chunk);
-    for (DigestObject* pDigest : inLine) pDigest->Update(chunk.pData, chunk.dwLength);
+    DWORD dwFault = lending.Fault();
+    for (size_t i = 0; i < inLine.size() && dwFault == 0; ++i)
+      dwFault = FeedChunk(inLine[i], chunk);
+    if (dwFault != 0) {
+      // The file lost pages under the read: no digest of what is left.
+      m_dwError = dwFault;
+      return none;
+    }
     report(lending.Done());
   }
   lending.WaitUntilDone(lending.Lent());
   report(lending.Lent());
   lending.Quit();
   chunks.Stop();
+  if (lending.Fault() != 0) {
+    m_dwError = lending.Fault();
+    return none;
+  }
   // A stop stored while the last reports were made still stops the run.
   if (bLastReportStops && StopAsked()) {
     m_dwError = 0;

@@ -27,10 +27,11 @@ DWORD ErrorOf(const EXCEPTION_RECORD& record) {
   return ERROR_READ_FAULT;
 }
 
-// Whether the fault is a failed read of the guarded bytes. Nothing but the
-// byte copy runs on the thread while its guard is armed; still, where the
-// platform names the address, it must lie in the source range, so that a
-// fault of the program itself goes on to the usual handling.
+// Whether the fault is a failed read of the guarded bytes. Only the guarded
+// read (a copy, a touch, a digest's update) runs on the thread while its
+// guard is armed; still, where the platform names the address, it must lie
+// in the source range, so that a fault of the program itself goes on to the
+// usual handling.
 bool IsGuardedFault(const EXCEPTION_RECORD& record, const GuardRecord& guard) {
   switch (record.ExceptionCode) {
     case EXCEPTION_IN_PAGE_ERROR:
@@ -92,7 +93,7 @@ bool Install() {
 
 }  // namespace
 
-DWORD GuardedCopy(void* pDestination, const void* pSource, size_t nCount) {
+DWORD GuardedRead(const void* pSource, size_t nCount, void (*pfnRead)(void*), void* pContext) {
   static const bool bInstalled = Install();
   if (!bInstalled) return ERROR_NOT_ENOUGH_MEMORY;
   GuardRecord guard;
@@ -101,8 +102,23 @@ DWORD GuardedCopy(void* pDestination, const void* pSource, size_t nCount) {
   guard.dwError = 0;
   if (__builtin_setjmp(guard.jump) == 0) {
     ::TlsSetValue(g_dwSlot, &guard);
-    std::memcpy(pDestination, pSource, nCount);
+    pfnRead(pContext);
   }
   ::TlsSetValue(g_dwSlot, nullptr);
   return guard.dwError;
+}
+
+DWORD GuardedCopy(void* pDestination, const void* pSource, size_t nCount) {
+  auto copy = [&] { std::memcpy(pDestination, pSource, nCount); };
+  return GuardedRead(pSource, nCount, copy);
+}
+
+DWORD GuardedTouch(const void* pSource, size_t nCount) {
+  auto touch = [&] {
+    const volatile BYTE* p = static_cast<const volatile BYTE*>(pSource);
+    const size_t kPage = 4096;
+    for (size_t i = 0; i < nCount; i += kPage) (void)p[i];
+    if (nCount != 0) (void)p[nCount - 1];
+  };
+  return GuardedRead(pSource, nCount, touch);
 }

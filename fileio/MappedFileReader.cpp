@@ -7,6 +7,27 @@
 DWORD(WINAPI* MappedFileReader::s_pfnGetFileSize)(HANDLE, LPDWORD) = ::GetFileSize;
 LPVOID(WINAPI* MappedFileReader::s_pfnMapViewOfFile)
 (HANDLE, DWORD, DWORD, DWORD, SIZE_T) = ::MapViewOfFile;
+BOOL(WINAPI* MappedFileReader::s_pfnUnmapViewOfFile)(LPCVOID) = ::UnmapViewOfFile;
+
+MappedView& MappedView::operator=(MappedView&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    m_pBase = other.m_pBase;
+    m_pData = other.m_pData;
+    m_dwLength = other.m_dwLength;
+    other.m_pBase = nullptr;
+    other.m_pData = nullptr;
+    other.m_dwLength = 0;
+  }
+  return *this;
+}
+
+void MappedView::Reset() {
+  if (m_pBase) MappedFileReader::s_pfnUnmapViewOfFile(m_pBase);
+  m_pBase = nullptr;
+  m_pData = nullptr;
+  m_dwLength = 0;
+}
 
 MappedFileReader::MappedFileReader() {
   SYSTEM_INFO info;
@@ -71,11 +92,12 @@ ULONGLONG MappedFileReader::Seek(ULONGLONG qwPosition) {
   return m_qwPosition;
 }
 
-DWORD MappedFileReader::Map(DWORD dwCount) {
+BYTE* MappedFileReader::MapWindow(DWORD dwCount, DWORD* pdwSkip, DWORD* pdwLength,
+                                  BYTE** ppReplaced) {
   if (!m_hMapping) {
     if (m_qwSize == 0) {
       m_dwLastError = ERROR_FILE_INVALID;
-      return 0;
+      return nullptr;
     }
     const DWORD dwHigh = static_cast<DWORD>(m_qwSize >> 32);
     const DWORD dwLow = static_cast<DWORD>(m_qwSize);
@@ -86,7 +108,7 @@ DWORD MappedFileReader::Map(DWORD dwCount) {
     }
     if (!m_hMapping) {
       m_dwLastError = ::GetLastError();
-      return 0;
+      return nullptr;
     }
   }
   const ULONGLONG qwOffset = (m_qwPosition / m_dwGranularity) * m_dwGranularity;
@@ -96,21 +118,53 @@ DWORD MappedFileReader::Map(DWORD dwCount) {
   // At the end of a file whose size is a multiple of the granularity the
   // window is empty; a view of length 0 would mean "to the end", so none is
   // asked for.
-  if (qwLength == 0) return 0;
-
-  if (m_pView && !::UnmapViewOfFile(m_pView)) m_dwLastError = ::GetLastError();
+  if (qwLength == 0) return nullptr;
+  if (ppReplaced && *ppReplaced) {
+    if (!::UnmapViewOfFile(*ppReplaced)) m_dwLastError = ::GetLastError();
+    *ppReplaced = nullptr;
+  }
   const DWORD dwMapAccess = (m_dwAccess & GENERIC_WRITE) ? FILE_MAP_WRITE : FILE_MAP_READ;
-  m_pView = static_cast<BYTE*>(
+  BYTE* pView = static_cast<BYTE*>(
       s_pfnMapViewOfFile(m_hMapping, dwMapAccess, static_cast<DWORD>(qwOffset >> 32),
                          static_cast<DWORD>(qwOffset), static_cast<SIZE_T>(qwLength)));
-  if (!m_pView) {
+  if (!pView) {
     m_dwLastError = ::GetLastError();
+    return nullptr;
+  }
+  *pdwSkip = static_cast<DWORD>(qwSkip);
+  *pdwLength = static_cast<DWORD>(qwLength);
+  return pView;
+}
+
+DWORD MappedFileReader::Map(DWORD dwCount) {
+  DWORD dwSkip = 0, dwLength = 0;
+  BYTE* pView = MapWindow(dwCount, &dwSkip, &dwLength, &m_pView);
+  if (!pView) return 0;
+  m_pView = pView;
+  m_qwViewOffset = m_qwPosition - dwSkip;
+  m_dwViewLength = dwLength;
+  m_pCursor = m_pView + dwSkip;
+  return dwLength - dwSkip;
+}
+
+DWORD MappedFileReader::Take(DWORD dwCount, MappedView* pView) {
+  pView->Reset();
+  DWORD dwSkip = 0, dwLength = 0;
+  BYTE* pBase = MapWindow(dwCount, &dwSkip, &dwLength, nullptr);
+  if (!pBase) return 0;
+  MappedView view;
+  view.m_pBase = pBase;
+  view.m_pData = pBase + dwSkip;
+  view.m_dwLength = dwLength - dwSkip;
+  // The one place the pages come in: a failure here is the read's.
+  const DWORD dwError = GuardedTouch(view.m_pData, view.m_dwLength);
+  if (dwError != 0) {
+    m_dwLastError = dwError;
     return 0;
   }
-  m_qwViewOffset = qwOffset;
-  m_dwViewLength = static_cast<DWORD>(qwLength);
-  m_pCursor = m_pView + qwSkip;
-  return static_cast<DWORD>(qwLength - qwSkip);
+  Seek(m_qwPosition + view.m_dwLength);
+  *pView = static_cast<MappedView&&>(view);
+  return pView->Length();
 }
 
 DWORD MappedFileReader::Read(void* pDestination, DWORD dwCount) {

@@ -125,6 +125,12 @@ inline bool StartHostCommand(std::string command) {
   return true;
 }
 
+// The code of a page that cannot be read: ERROR_NOACCESS where the platform
+// names the address, ERROR_READ_FAULT under an emulator that cannot.
+inline bool IsReadFailure(DWORD dwError) {
+  return dwError == ERROR_NOACCESS || dwError == ERROR_READ_FAULT;
+}
+
 // Cuts a file short or lengthens it (with zeros) from outside Windows, as
 // another program on the host (or a dropped share) would, while this
 // process or another may still have it open: Windows refuses SetEndOfFile

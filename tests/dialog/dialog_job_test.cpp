@@ -109,7 +109,7 @@ TEST(MainDialogEveryEntry, FileJobsEqualStringDigests) {
 TEST(MainDialogJobs, AFileCutShortWhileReadEndsLikeAFailedOpen) {
   // Three reads' worth: the third is still to come when the file is cut.
   const TempFile file("cut-short.bin",
-                      Pattern(3 * ChunkPipeline::kChunksPerRead * Hasher::kChunkSize + 17));
+                      Pattern(3 * ChunkPipeline::kChunksPerView * Hasher::kChunkSize + 17));
   DialogDriver d;
   d.Click(IDC_FILE);
   d.SelectAlgorithm(kMd5);

@@ -138,9 +138,9 @@ TEST(Backends, EveryLengthUpTo300) {
 }
 
 TEST(Backends, ChunkAndViewBoundaries) {
-  // A file job hands the digest one chunk at a time, kChunksPerRead chunks per view.
+  // A file job hands the digest one chunk at a time, kChunksPerView chunks per view.
   const size_t kChunk = Hasher::kChunkSize;
-  const size_t kView = kChunk * ChunkPipeline::kChunksPerRead;
+  const size_t kView = kChunk * ChunkPipeline::kChunksPerView;
   const std::string data = Random(kView + kChunk + 1, 2);
   for (size_t n : {kChunk - 1, kChunk, kChunk + 1, kView - 1, kView, kView + 1, kView + kChunk + 1})
     ExpectSameEverywhere(data.substr(0, n), kChunk, "length " + std::to_string(n) + " by chunks");

@@ -356,14 +356,13 @@ TEST(HashFile, StopFromAnotherThread) {
 }
 
 // Seams for failures that cannot be provoked on demand.
-void* NoMemory(SIZE_T) { return nullptr; }
 DWORD WINAPI SizeUnknown(HANDLE, LPDWORD) {
   ::SetLastError(ERROR_INVALID_FUNCTION);
   return INVALID_FILE_SIZE;
 }
 
 TEST(HashFile, FailuresAreNotDigests) {
-  // Three views: reads take ChunkPipeline::kChunksPerRead chunks at a time.
+  // Three views: reads take ChunkPipeline::kChunksPerView chunks at a time.
   TempFile file("failures.bin", Pattern(9000000));
   std::vector<int> reports;
   DWORD error = 0;
@@ -376,16 +375,6 @@ TEST(HashFile, FailuresAreNotDigests) {
   EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), error);
   // The four chunks of the first view were fed and reported, no more.
   EXPECT_EQ((std::vector<int>{11, 23, 34, 46}), reports);
-  EXPECT_TRUE(file.IsFree());
-
-  // No chunk buffer: a clear out-of-memory failure, no report.
-  Hasher::s_pfnAllocateChunk = NoMemory;
-  for (UINT entry : {0u, 7u, 18u}) {
-    EXPECT_EQ("", FileDigest(entry, file.Path(), "key", 1, 0, &reports, &error));
-    EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), error);
-    EXPECT_TRUE(reports.empty());
-  }
-  Hasher::s_pfnAllocateChunk = [](SIZE_T n) { return ::HeapAlloc(::GetProcessHeap(), 0, n); };
   EXPECT_TRUE(file.IsFree());
 
   // A size that cannot be read is a failed open, not a 4 GiB file.
@@ -484,7 +473,7 @@ std::vector<size_t> DigitCounts() {
 // plain, keyed and in capitals, over files that end inside a chunk, on a
 // chunk boundary and past the first read's chunks.
 TEST(HashFileMany, SameAsAloneForEveryEntry) {
-  const size_t sizes[] = {0, 1048576, ChunkPipeline::kChunksPerRead * Hasher::kChunkSize + 5};
+  const size_t sizes[] = {0, 1048576, ChunkPipeline::kChunksPerView * Hasher::kChunkSize + 5};
   for (size_t size : sizes) {
     TempFile file("many-" + std::to_string(size), Pattern(size));
     std::vector<std::vector<UINT>> sets;
@@ -685,15 +674,6 @@ TEST(HashFileMany, FailuresAreNotDigests) {
   }
   EXPECT_EQ(DWORD(ERROR_FILE_INVALID), error);
   EXPECT_TRUE(reports.empty());
-
-  // No chunk buffer: out of memory, no report.
-  Hasher::s_pfnAllocateChunk = NoMemory;
-  EXPECT_EQ(std::vector<std::string>(sixtyFour.size()),
-            ManyDigests(sixtyFour, file.Path(), "", 0, 0, &reports, &error));
-  Hasher::s_pfnAllocateChunk = [](SIZE_T n) { return ::HeapAlloc(::GetProcessHeap(), 0, n); };
-  EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), error);
-  EXPECT_TRUE(reports.empty());
-  EXPECT_TRUE(file.IsFree());
 
   // No thread, or only some: the digests are fed in line, all correct.
   for (auto create : {&NoThread, &EveryOtherThread}) {

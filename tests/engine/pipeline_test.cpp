@@ -63,7 +63,7 @@ class Pipelined : public ::testing::Test {
   void TearDown() override {
     ChunkPipeline::s_pfnCreateThread = ::CreateThread;
     MappedFileReader::s_pfnMapViewOfFile = ::MapViewOfFile;
-    Hasher::s_pfnAllocateChunk = [](SIZE_T n) { return ::HeapAlloc(::GetProcessHeap(), 0, n); };
+    MappedFileReader::s_pfnUnmapViewOfFile = ::UnmapViewOfFile;
     g_pThreads = nullptr;
   }
   Threads m_threads;
@@ -175,7 +175,7 @@ TEST_F(Pipelined, StopMidRunSendsNoFurtherReport) {
 }
 
 TEST_F(Pipelined, ReadFailureMidRunFailsWithTheReadersCode) {
-  // Four views of kChunksPerRead chunks, the last one short.
+  // Four views of kChunksPerView chunks, the last one short.
   const ULONGLONG qwSize = 13 * 1048576 + 3;
   TempFile file("pipe-read-failure.bin", Pattern(qwSize));
   for (bool noThread : {false, true}) {
@@ -190,7 +190,7 @@ TEST_F(Pipelined, ReadFailureMidRunFailsWithTheReadersCode) {
       // Every chunk of the views before the failed one was fed and
       // reported, no other.
       std::vector<int> reports = ExpectedReports(qwSize);
-      reports.resize((failing - 1) * ChunkPipeline::kChunksPerRead);
+      reports.resize((failing - 1) * ChunkPipeline::kChunksPerView);
       EXPECT_EQ(reports, receiver.m_reports) << "view " << failing;
       EXPECT_TRUE(m_threads.AllEnded());
       EXPECT_TRUE(file.IsFree());
@@ -198,33 +198,123 @@ TEST_F(Pipelined, ReadFailureMidRunFailsWithTheReadersCode) {
   }
 }
 
-int g_allocations = 0;
-int g_failingAllocation = 0;
-void* CountedAllocation(SIZE_T n) {
-  if (++g_allocations == g_failingAllocation) return nullptr;
-  return ::HeapAlloc(::GetProcessHeap(), 0, n);
+// Views mapped and not yet let go, and the most there were at once.
+std::atomic<int> g_liveViews{0};
+std::atomic<int> g_mostViews{0};
+LPVOID WINAPI CountedMap(HANDLE h, DWORD access, DWORD high, DWORD low, SIZE_T length) {
+  LPVOID p = ::MapViewOfFile(h, access, high, low, length);
+  if (p) {
+    const int n = ++g_liveViews;
+    if (n > g_mostViews) g_mostViews = n;
+  }
+  return p;
+}
+BOOL WINAPI CountedUnmap(LPCVOID p) {
+  --g_liveViews;
+  return ::UnmapViewOfFile(p);
 }
 
-TEST_F(Pipelined, TwoReadBuffersARunAndNoRunWithoutThem) {
-  TempFile file("pipe-buffers.bin", Pattern(5 * 1048576 + 3));
-  Hasher::s_pfnAllocateChunk = CountedAllocation;
-  for (int failing : {0, 1, 2}) {
-    m_threads.Clear();
-    g_allocations = 0;
-    g_failingAllocation = failing;
-    Hasher hasher(18);
-    Receiver receiver;
-    const std::string result = Digest(hasher, file, receiver);
-    if (failing == 0) {
-      EXPECT_FALSE(result.empty());
-      EXPECT_EQ(2, g_allocations) << "memory stays bounded: two buffers, whatever the size";
-      EXPECT_EQ(6u, receiver.m_reports.size());
-    } else {
-      EXPECT_EQ("", result) << "allocation " << failing;
-      EXPECT_EQ(DWORD(ERROR_NOT_ENOUGH_MEMORY), hasher.ErrorCode());
-      EXPECT_TRUE(receiver.m_reports.empty());
-      EXPECT_TRUE(m_threads.handles.empty()) << "no thread without its buffers";
+TEST_F(Pipelined, ViewsStayBoundedAndAllGo) {
+  // Ten views' worth: the pipeline holds at most kViews at once.
+  const std::string data = Pattern(10 * ChunkPipeline::kChunksPerView * kChunk + 3);
+  TempFile file("pipe-views.bin", data);
+  MappedFileReader::s_pfnMapViewOfFile = CountedMap;
+  MappedFileReader::s_pfnUnmapViewOfFile = CountedUnmap;
+  for (bool bMany : {false, true}) {
+    for (bool noThread : {false, true}) {
+      m_threads.bFail = noThread;
+      g_liveViews = 0;
+      g_mostViews = 0;
+      Hasher hasher(14);
+      if (bMany) {
+        const std::vector<UINT> entries = {14, 18, 22, 25};  // of 64 digits, slow and fast
+        std::vector<std::string> expected;
+        for (UINT entry : entries) expected.push_back(Hasher(entry).HashString(data, "", 0, 0));
+        EXPECT_EQ(expected,
+                  hasher.HashFileMany(file.Path(), "", 0, 0, entries, ProgressCallback()));
+      } else {
+        EXPECT_EQ(Hasher(14).HashString(data, "", 0, 0),
+                  hasher.HashFile(file.Path(), "", 0, 0, ProgressCallback()));
+      }
+      EXPECT_EQ(0u, hasher.ErrorCode()) << (noThread ? "in line" : "prefetched");
+      EXPECT_EQ(0, g_liveViews.load()) << (bMany ? "many" : "one");
+      EXPECT_LE(g_mostViews.load(), int(ChunkPipeline::kViews)) << (bMany ? "many" : "one");
+      EXPECT_GE(g_mostViews.load(), 1);
+      EXPECT_TRUE(file.IsFree());
     }
+  }
+}
+
+// A consumer may hold chunks of up to kViews views; DoneBeforeNext says
+// when it must let some go, and one that holds on gets no more chunks
+// (its run then fails short of the end) instead of waiting for ever.
+TEST_F(Pipelined, HeldViewsLimitTheChunksInFlight) {
+  const std::string data = Pattern(10 * ChunkPipeline::kChunksPerView * kChunk);
+  TempFile file("pipe-held.bin", data);
+  for (bool noThread : {false, true}) {
+    m_threads.bFail = noThread;
+    MappedFileReader reader;
+    ASSERT_TRUE(reader.Open(file.Path(), GENERIC_READ, FILE_SHARE_READ));
+    ChunkPipeline pipeline(reader, kChunk);
+    pipeline.Start();
+    ChunkPipeline::Chunk chunk;
+    std::string seen;
+    unsigned nTaken = 0;
+    for (; nTaken < ChunkPipeline::kChunksInFlight; ++nTaken) {
+      EXPECT_EQ(0u, pipeline.DoneBeforeNext()) << nTaken;
+      ASSERT_TRUE(pipeline.Next(&chunk, 0)) << nTaken;
+      seen.append(reinterpret_cast<const char*>(chunk.pData), chunk.dwLength);
+    }
+    // Every view is held: the oldest one's chunks must be done first.
+    EXPECT_EQ(ChunkPipeline::kChunksPerView, pipeline.DoneBeforeNext());
+    // The held chunks are still readable, in order.
+    EXPECT_EQ(data.substr(0, seen.size()), seen);
+    // Letting the first view go lets the next one in.
+    ASSERT_TRUE(pipeline.Next(&chunk, ChunkPipeline::kChunksPerView));
+    EXPECT_EQ(DWORD(kChunk), chunk.dwLength);
+    EXPECT_EQ(ULONGLONG(ChunkPipeline::kChunksInFlight + 1) * kChunk, chunk.qwPosition);
+    // Holding on past the limit ends the chunks.
+    for (++nTaken; nTaken < ChunkPipeline::kChunksInFlight + ChunkPipeline::kChunksPerView;
+         ++nTaken)
+      ASSERT_TRUE(pipeline.Next(&chunk, ChunkPipeline::kChunksPerView)) << nTaken;
+    EXPECT_FALSE(pipeline.Next(&chunk, ChunkPipeline::kChunksPerView));
+    pipeline.Stop();
+    EXPECT_LT(reader.Position(), reader.Size());
+  }
+  EXPECT_TRUE(m_threads.AllEnded());
+}
+
+// The file loses pages under the read, cut short from the host as a dropped
+// share or another program would: whichever thread meets the lost pages (the
+// one bringing them in, or a digest's reading them), the run fails with a
+// read code and the program goes on.
+struct Cutter {
+  std::string path;
+  int nReports = 0;
+  bool bCut = false;
+  void OnProgress(int) {
+    if (++nReports == 1) bCut = ResizeFromHost(path, 65536);
+  }
+};
+
+TEST_F(Pipelined, PagesLostUnderTheReadFailTheRun) {
+  const std::vector<UINT> entries = {14, 18, 22, 25};
+  for (bool bMany : {false, true}) {
+    TempFile file("pipe-cut.bin", Pattern(13 * 1048576 + 3));
+    Cutter cutter{file.Path()};
+    Hasher hasher(14);
+    const ProgressCallback progress(&cutter, &Cutter::OnProgress);
+    std::vector<std::string> results;
+    if (bMany) {
+      results = hasher.HashFileMany(file.Path(), "", 0, 0, entries, progress);
+    } else {
+      results.push_back(hasher.HashFile(file.Path(), "", 0, 0, progress));
+    }
+    if (!cutter.bCut) GTEST_SKIP() << "no host to cut the file from";
+    EXPECT_EQ(std::vector<std::string>(results.size()), results) << (bMany ? "many" : "one");
+    EXPECT_TRUE(IsReadFailure(hasher.ErrorCode())) << hasher.ErrorCode();
+    EXPECT_LT(cutter.nReports, 13);
+    EXPECT_TRUE(m_threads.AllEnded());
     EXPECT_TRUE(file.IsFree());
   }
 }
@@ -243,15 +333,17 @@ TEST_F(Pipelined, ChunksCoverTheFileInOrder) {
         MappedFileReader reader;
         ASSERT_TRUE(reader.Open(file.Path(), GENERIC_READ, FILE_SHARE_READ));
         ChunkPipeline pipeline(reader, kChunk);
-        ASSERT_TRUE(pipeline.Start(Hasher::s_pfnAllocateChunk));
+        pipeline.Start();
         EXPECT_EQ(!noThread, pipeline.IsPrefetching());
         ChunkPipeline::Chunk chunk;
-        while (seen.size() < leaveAfter * kChunk && pipeline.Next(&chunk)) {
+        unsigned nTaken = 0;
+        while (seen.size() < leaveAfter * kChunk && pipeline.Next(&chunk, nTaken)) {
+          ++nTaken;
           seen.append(reinterpret_cast<const char*>(chunk.pData), chunk.dwLength);
           EXPECT_EQ(seen.size(), chunk.qwPosition);
         }
         if (leaveAfter == 99) {
-          EXPECT_FALSE(pipeline.Next(&chunk)) << "the end stays the end";
+          EXPECT_FALSE(pipeline.Next(&chunk, nTaken)) << "the end stays the end";
           pipeline.Stop();
           EXPECT_EQ(data.size(), reader.Position());
         }

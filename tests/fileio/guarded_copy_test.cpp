@@ -45,12 +45,6 @@ double Sum(int n) {
   return d;
 }
 
-// The code of an unreadable page: ERROR_NOACCESS where the platform names
-// the address, ERROR_READ_FAULT under an emulator that cannot.
-bool IsReadFailure(DWORD dwError) {
-  return dwError == ERROR_NOACCESS || dwError == ERROR_READ_FAULT;
-}
-
 }  // namespace
 
 TEST(GuardedCopy, CopiesReadableMemoryWhole) {
