@@ -77,13 +77,30 @@ TEST(GuardedCopy, UnreadablePagesGiveACodeAndTheThreadGoesOn) {
       {100,       nPage - 100, false},  // readable again afterwards
   };
   // clang-format on
-  for (const Case& c : cases) {
-    const DWORD dwError = GuardedCopy(destination.data(), memory.Base() + c.nOffset, c.nCount);
-    if (c.bFails)
-      EXPECT_TRUE(IsReadFailure(dwError)) << c.nOffset << "+" << c.nCount << ": " << dwError;
-    else
-      EXPECT_EQ(dwError, 0u) << c.nOffset << "+" << c.nCount;
-    EXPECT_EQ(Sum(1000), dSum);
+  // The three guarded reads: a copy, a touch of every page, and a caller's
+  // own reading (a digest's update in the program).
+  for (int way = 0; way < 3; ++way) {
+    for (const Case& c : cases) {
+      const BYTE* pSource = memory.Base() + c.nOffset;
+      unsigned nSum = 0;
+      auto add = [&] {
+        for (size_t i = 0; i < c.nCount; ++i) nSum += pSource[i];
+      };
+      const DWORD dwError = way == 0   ? GuardedCopy(destination.data(), pSource, c.nCount)
+                            : way == 1 ? GuardedTouch(pSource, c.nCount)
+                                       : GuardedRead(pSource, c.nCount, add);
+      if (c.bFails)
+        EXPECT_TRUE(IsReadFailure(dwError))
+            << way << ": " << c.nOffset << "+" << c.nCount << ": " << dwError;
+      else
+        EXPECT_EQ(dwError, 0u) << way << ": " << c.nOffset << "+" << c.nCount;
+      EXPECT_EQ(Sum(1000), dSum);
+      if (way == 2 && !c.bFails) {
+        unsigned nExpected = 0;
+        for (size_t i = 0; i < c.nCount; ++i) nExpected += PatternByte(c.nOffset + i) & 0xFF;
+        EXPECT_EQ(nExpected, nSum) << c.nOffset << "+" << c.nCount;
+      }
+    }
   }
   EXPECT_EQ(std::memcmp(destination.data(), memory.Base() + 100, nPage - 100), 0);
 }
@@ -138,6 +155,12 @@ TEST(MappedFileReaderShrinking, ReadOfVanishedPagesFails) {
   if (!ResizeFromHost(file.Path(), 65536)) GTEST_SKIP() << "no host to cut the file from";
   EXPECT_EQ(reader.Read(buffer.data(), 1048576), 0u);
   EXPECT_TRUE(IsReadFailure(reader.LastError())) << reader.LastError();
+  EXPECT_EQ(reader.Position(), 1048576u);
+  // A view taken in place fails the same way, and holds nothing.
+  MappedView view;
+  EXPECT_EQ(reader.Take(1048576, &view), 0u);
+  EXPECT_TRUE(IsReadFailure(reader.LastError())) << reader.LastError();
+  EXPECT_EQ(view.Data(), nullptr);
   EXPECT_EQ(reader.Position(), 1048576u);
   reader.Seek(0);
   EXPECT_EQ(reader.Read(buffer.data(), 4096), 4096u);
