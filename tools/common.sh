@@ -57,10 +57,9 @@ use_target() {
       WINE=wine
       # 32-bit Windows enters callbacks with only 4-byte stack alignment.
       CRYPTOPP_FLAGS="-mincoming-stack-boundary=2"
-      # libcrypto's 32-bit assembly does not assemble with mingw's binutils
-      # yet (GOT relocations, .hidden): this build keeps Crypto++'s code for
-      # the entries that take OpenSSL's on x86_64.
-      OPENSSL_TARGET=
+      # libcrypto's 32-bit Windows target: its x86 assembly in COFF form
+      # (build-openssl.sh takes back Debian's ELF-only changes to it).
+      OPENSSL_TARGET=mingw
       ;;
     x86_64)
       WINEARCH=win64

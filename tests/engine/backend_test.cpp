@@ -174,7 +174,9 @@ TEST(Backends, KeyedAroundTheBlock) {
 
 #if VEXORIN_WITH_OPENSSL
 // OpenSSL reads its feature table on every call: each path this processor
-// has is taken in turn, from all features down to plain integer code.
+// has is taken in turn, from all features down to plain integer code. The
+// 32-bit build has three of them, all SHA-512's (SSSE3, SSE2, integer); its
+// MD5 and Keccak (MMX) have one each.
 TEST(Backends, EveryOpenSslPathAgrees) {
   fast_digests::EnsureCpuFeatures();
   unsigned saved[4];
