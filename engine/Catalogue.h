@@ -42,8 +42,8 @@
   KEYED(   "SHA3-256 (FIPS 202)", FIPS_SHA3_256, 32, LibraryHmac<fast_digests::SHA3_256>)                             \
   KEYED(   "SHA3-384 (FIPS 202)", FIPS_SHA3_384, 48, LibraryHmac<fast_digests::SHA3_384>)                             \
   KEYED(   "SHA3-512 (FIPS 202)", FIPS_SHA3_512, 64, LibraryHmac<fast_digests::SHA3_512>)                             \
-  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<fast_digests::BLAKE2b>)                              \
-  KEYED(   "BLAKE2s-256",         BLAKE2s256,    32, LibraryHmac<fast_digests::BLAKE2s>)
+  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<CryptoPP::BLAKE2b>)                                  \
+  KEYED(   "BLAKE2s-256",         BLAKE2s256,    32, LibraryHmac<CryptoPP::BLAKE2s>)
 // clang-format on
 
 // The algorithm indexes by name (kAlgorithmMD5 == 7), and the entry count.

@@ -7,9 +7,7 @@
 // Reference, the library class whose bytes it must give, so that the tests
 // and the benchmark reach both; HMAC<T> and every other user of the library's
 // HashTransformation take them as they are.
-#include <blake2.h>
 #include <cryptopp/adler32.h>
-#include <cryptopp/blake2.h>
 #include <cryptopp/crc.h>
 #include <cryptopp/cryptlib.h>
 #include <cryptopp/keccak.h>
@@ -115,31 +113,6 @@ struct OpenSslKeccak {
 
 #endif
 
-// libb2's BLAKE2 of the full digest length, unkeyed (HMAC<T> keys it the
-// usual way). The catalogue's classes take the library's dispatcher, which
-// picks a path on its first call; the tests name each path's functions.
-template <class S, int (*pfnInit)(S*, size_t), int (*pfnUpdate)(S*, const uint8_t*, size_t),
-          int (*pfnFinal)(S*, uint8_t*, size_t), unsigned kDigestBytes, unsigned kBlockBytes>
-struct Libb2 {
-  using Context = S;
-  static const char* Library() { return "libb2"; }
-  static const unsigned kDigest = kDigestBytes;
-  static const unsigned kBlock = kBlockBytes;
-  static void Init(S& c) { pfnInit(&c, kDigest); }
-  static void Update(S& c, const byte* p, size_t n) { pfnUpdate(&c, p, n); }
-  static void Final(S& c, byte* pOut) { pfnFinal(&c, pOut, kDigest); }
-};
-template <int (*pfnInit)(blake2b_state*, size_t),
-          int (*pfnUpdate)(blake2b_state*, const uint8_t*, size_t),
-          int (*pfnFinal)(blake2b_state*, uint8_t*, size_t)>
-using Libb2Blake2b =
-    Adapter<Libb2<blake2b_state, pfnInit, pfnUpdate, pfnFinal, 64, 128>, CryptoPP::BLAKE2b>;
-template <int (*pfnInit)(blake2s_state*, size_t),
-          int (*pfnUpdate)(blake2s_state*, const uint8_t*, size_t),
-          int (*pfnFinal)(blake2s_state*, uint8_t*, size_t)>
-using Libb2Blake2s =
-    Adapter<Libb2<blake2s_state, pfnInit, pfnUpdate, pfnFinal, 32, 64>, CryptoPP::BLAKE2s>;
-
 // libdeflate's checksums, written in the library's byte orders: CRC32 low
 // byte first, Adler32 high byte first.
 struct DeflateCrc32 {
@@ -169,8 +142,6 @@ struct DeflateAdler32 {
 // clang-format off
 using Crc32     = Adapter<DeflateCrc32, CryptoPP::CRC32>;
 using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
-using BLAKE2b   = Libb2Blake2b<blake2b_init, blake2b_update, blake2b_final>;
-using BLAKE2s   = Libb2Blake2s<blake2s_init, blake2s_update, blake2s_final>;
 #if VEXORIN_WITH_OPENSSL
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
 using SHA384    = Adapter<OpenSsl<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final, 48, 128>, CryptoPP::SHA384>;

@@ -19,9 +19,6 @@ OPENSSL_SRC=$VEXORIN_CACHE/src/openssl-$OPENSSL_VERSION
 LIBDEFLATE_VERSION=1.14
 LIBDEFLATE_DEBIAN_VERSION=1.14-1
 LIBDEFLATE_SRC=$VEXORIN_CACHE/src/libdeflate-$LIBDEFLATE_VERSION
-LIBB2_VERSION=0.98.1
-LIBB2_DEBIAN_VERSION=0.98.1-1.1
-LIBB2_SRC=$VEXORIN_CACHE/src/libb2-$LIBB2_VERSION
 
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -49,8 +46,8 @@ native_target() {
 }
 
 # use_target i686|x86_64: sets TARGET, TRIPLE, TOOLCHAIN_FILE, CRYPTOPP_FLAGS,
-# CRYPTOPP_PREFIX, CRYPTOPP_WORK, the same three of OPENSSL_, LIBDEFLATE_ and
-# LIBB2_ (plus OPENSSL_TARGET), BUILD_DIR, WINEARCH, WINEPREFIX and WINE.
+# CRYPTOPP_PREFIX, CRYPTOPP_WORK, the same three of OPENSSL_ and LIBDEFLATE_
+# (plus OPENSSL_TARGET), BUILD_DIR, WINEARCH, WINEPREFIX and WINE.
 # The build trees lie under $VEXORIN_BUILD_ROOT (default: build/).
 use_target() {
   TARGET=$1
@@ -100,10 +97,6 @@ use_target() {
   tag=$(printf '%s' "$LIBDEFLATE_FLAGS" | sha1sum | cut -c1-8)
   LIBDEFLATE_PREFIX=$VEXORIN_CACHE/libdeflate-$LIBDEFLATE_VERSION-$TRIPLE-$tag
   LIBDEFLATE_WORK=$VEXORIN_CACHE/work-libdeflate-$TRIPLE-$tag
-  LIBB2_FLAGS="$cflags"
-  tag=$(printf '%s' "$LIBB2_FLAGS" | sha1sum | cut -c1-8)
-  LIBB2_PREFIX=$VEXORIN_CACHE/libb2-$LIBB2_VERSION-$TRIPLE-$tag
-  LIBB2_WORK=$VEXORIN_CACHE/work-libb2-$TRIPLE-$tag
   BUILD_DIR=${VEXORIN_BUILD_ROOT:-$VEXORIN_ROOT/build}/$TARGET
   WINEPREFIX=$BUILD_DIR/wineprefix
   export WINEARCH WINEPREFIX WINE
@@ -130,13 +123,11 @@ build_tree() {
   local cache=$BUILD_DIR/CMakeCache.txt
   if [ ! -f "$cache" ] || [ ! -f "$BUILD_DIR/Makefile" ] \
     || ! grep -qxF "OPENSSL_ROOT:PATH=$OPENSSL_PREFIX" "$cache" \
-    || ! grep -qxF "LIBDEFLATE_ROOT:PATH=$LIBDEFLATE_PREFIX" "$cache" \
-    || ! grep -qxF "LIBB2_ROOT:PATH=$LIBB2_PREFIX" "$cache"; then
+    || ! grep -qxF "LIBDEFLATE_ROOT:PATH=$LIBDEFLATE_PREFIX" "$cache"; then
     cmake -S "$VEXORIN_ROOT" -B "$BUILD_DIR" \
       -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
       -DCMAKE_BUILD_TYPE=Release -DCRYPTOPP_ROOT="$CRYPTOPP_PREFIX" \
-      -DOPENSSL_ROOT="$OPENSSL_PREFIX" -DLIBDEFLATE_ROOT="$LIBDEFLATE_PREFIX" \
-      -DLIBB2_ROOT="$LIBB2_PREFIX" >/dev/null
+      -DOPENSSL_ROOT="$OPENSSL_PREFIX" -DLIBDEFLATE_ROOT="$LIBDEFLATE_PREFIX" >/dev/null
   fi
   cmake --build "$BUILD_DIR" -j "$(nproc)" "$@"
 }

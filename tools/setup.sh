@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes a Debian 12 machine ready to build and test Vexorin for both targets:
 # the mingw-w64 cross compilers, 32-bit and 64-bit Wine, a headless X server,
-# and Crypto++, OpenSSL's libcrypto, libdeflate and libb2 built for each
-# target in a cache outside the work tree.
+# and Crypto++, OpenSSL's libcrypto and libdeflate built for each target in a
+# cache outside the work tree.
 #   tools/setup.sh [TARGET...]   (default: i686 and x86_64 for the libraries)
 # Safe to run again: every step checks first and does nothing when its
 # result is already there.
@@ -37,7 +37,6 @@ missing_libraries() {
     [ -z "$OPENSSL_PREFIX" ] || [ -f "$OPENSSL_PREFIX/lib/libcrypto.a" ] \
       || echo "build-openssl.sh $target"
     [ -f "$LIBDEFLATE_PREFIX/lib/libdeflate.a" ] || echo "build-libdeflate.sh $target"
-    [ -f "$LIBB2_PREFIX/lib/libb2.a" ] || echo "build-libb2.sh $target"
   done
 }
 
@@ -85,7 +84,7 @@ mapfile -t unbuilt_libraries < <(missing_libraries)
 if [ "${#unbuilt[@]}" -gt 0 ] && [ ! -d "$CRYPTOPP_SRC" ]; then
   need_update=1
 fi
-if [ "${#unbuilt_libraries[@]}" -gt 0 ] && { [ ! -d "$OPENSSL_SRC" ] || [ ! -d "$LIBDEFLATE_SRC" ] || [ ! -d "$LIBB2_SRC" ]; }; then
+if [ "${#unbuilt_libraries[@]}" -gt 0 ] && { [ ! -d "$OPENSSL_SRC" ] || [ ! -d "$LIBDEFLATE_SRC" ]; }; then
   need_update=1
 fi
 if [ "$need_update" -eq 1 ]; then
@@ -135,4 +134,4 @@ for line in "${unbuilt_libraries[@]}"; do
   read -r script target <<<"$line"
   bash "$here/$script" "$target"
 done
-log "setup complete (Crypto++, OpenSSL, libdeflate and libb2 in $VEXORIN_CACHE for ${targets[*]})"
+log "setup complete (Crypto++, OpenSSL and libdeflate in $VEXORIN_CACHE for ${targets[*]})"

@@ -3,13 +3,11 @@
 // view boundaries of a file job, a large random input, and each code path
 // the processor offers. VEXORIN_TEST_CPU (set by ctest for the second and
 // third runs of this suite) takes features away from libdeflate before its
-// first call, which then keeps the path it chose for the process. libb2's
-// dispatcher cannot be steered; each of its paths is called by name instead.
+// first call, which then keeps the path it chose for the process.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -22,24 +20,6 @@
 #include "engine/DigestForms.h"
 
 extern "C" volatile uint32_t libdeflate_x86_cpu_features;
-
-// libb2's paths, each built under a suffix of its own beside the dispatcher.
-#define VEXORIN_LIBB2_PATH_FUNCTIONS(SUFFIX)                          \
-  int blake2b_init##SUFFIX(blake2b_state*, size_t);                   \
-  int blake2b_update##SUFFIX(blake2b_state*, const uint8_t*, size_t); \
-  int blake2b_final##SUFFIX(blake2b_state*, uint8_t*, size_t);        \
-  int blake2s_init##SUFFIX(blake2s_state*, size_t);                   \
-  int blake2s_update##SUFFIX(blake2s_state*, const uint8_t*, size_t); \
-  int blake2s_final##SUFFIX(blake2s_state*, uint8_t*, size_t);
-extern "C" {
-VEXORIN_LIBB2_PATH_FUNCTIONS(_ref)
-VEXORIN_LIBB2_PATH_FUNCTIONS(_sse2)
-VEXORIN_LIBB2_PATH_FUNCTIONS(_ssse3)
-VEXORIN_LIBB2_PATH_FUNCTIONS(_sse41)
-VEXORIN_LIBB2_PATH_FUNCTIONS(_avx)
-VEXORIN_LIBB2_PATH_FUNCTIONS(_xop)
-}
-#undef VEXORIN_LIBB2_PATH_FUNCTIONS
 
 namespace {
 
@@ -144,8 +124,6 @@ TEST(Backends, TheCatalogueNamesWhoseCodeRuns) {
   EXPECT_EQ(nullptr, fast_digests::DigestLibrary(kAlgorithmCount));
   EXPECT_STREQ("libdeflate", fast_digests::DigestLibrary(kAlgorithmCRC32));
   EXPECT_STREQ("libdeflate", fast_digests::DigestLibrary(kAlgorithmAdler32));
-  EXPECT_STREQ("libb2", fast_digests::DigestLibrary(kAlgorithmBLAKE2b512));
-  EXPECT_STREQ("libb2", fast_digests::DigestLibrary(kAlgorithmBLAKE2s256));
   EXPECT_STREQ("Crypto++", fast_digests::DigestLibrary(kAlgorithmTiger));
   EXPECT_FALSE(Backends().empty());
 }
@@ -190,59 +168,6 @@ TEST(Backends, KeyedAroundTheBlock) {
       // The flag without a key, or a key without the flag, is the plain digest.
       EXPECT_EQ(b.pfnReference(data, 0, "", 0), b.pfnFast(data, 0, "", 1)) << name;
       EXPECT_EQ(b.pfnReference(data, 0, "", 0), b.pfnFast(data, 0, key, 0)) << name;
-    }
-  }
-}
-
-// Each libb2 path the processor can run, plain and keyed, against the
-// library's classes: lengths around both block sizes and their two-block
-// buffer, whole and in pieces.
-TEST(Backends, EveryLibb2PathAgrees) {
-  using fast_digests::Libb2Blake2b;
-  using fast_digests::Libb2Blake2s;
-  using Form = std::string (*)(const std::string&, size_t, const std::string&, int);
-  struct Path {
-    const char* pszName;
-    bool bPresent;
-    Form pfnB, pfnS;
-  };
-#define VEXORIN_LIBB2_PATH(NAME, SUFFIX, PRESENT)                                                \
-  {                                                                                              \
-    NAME, PRESENT,                                                                               \
-        &Digest<LibraryHmac<                                                                     \
-            Libb2Blake2b<blake2b_init##SUFFIX, blake2b_update##SUFFIX, blake2b_final##SUFFIX>>>, \
-        &Digest<LibraryHmac<                                                                     \
-            Libb2Blake2s<blake2s_init##SUFFIX, blake2s_update##SUFFIX, blake2s_final##SUFFIX>>>  \
-  }
-  const Path paths[] = {
-      VEXORIN_LIBB2_PATH("plain C", _ref, true),
-      VEXORIN_LIBB2_PATH("SSE2", _sse2, __builtin_cpu_supports("sse2") != 0),
-      VEXORIN_LIBB2_PATH("SSSE3", _ssse3, __builtin_cpu_supports("ssse3") != 0),
-      VEXORIN_LIBB2_PATH("SSE4.1", _sse41, __builtin_cpu_supports("sse4.1") != 0),
-      VEXORIN_LIBB2_PATH("AVX", _avx, __builtin_cpu_supports("avx") != 0),
-      VEXORIN_LIBB2_PATH("XOP", _xop, __builtin_cpu_supports("xop") != 0),
-  };
-#undef VEXORIN_LIBB2_PATH
-  const Form referenceB = &Digest<LibraryHmac<CryptoPP::BLAKE2b>>;
-  const Form referenceS = &Digest<LibraryHmac<CryptoPP::BLAKE2s>>;
-  const std::string data = Random(Hasher::kChunkSize + 300, 6);
-  const std::string key = Random(200, 7);
-  for (const Path& path : paths) {
-    if (!path.bPresent) {
-      std::printf("libb2's %s path: not on this processor\n", path.pszName);
-      continue;
-    }
-    for (size_t n :
-         {size_t(0), size_t(1), size_t(63), size_t(64), size_t(65), size_t(127), size_t(128),
-          size_t(129), size_t(255), size_t(256), size_t(257), size_t(300), data.size()}) {
-      const std::string what = std::string(path.pszName) + ", length " + std::to_string(n);
-      const std::string part = data.substr(0, n);
-      for (size_t nPiece : {size_t(0), size_t(7), size_t(333)}) {
-        ASSERT_EQ(referenceB(part, nPiece, "", 0), path.pfnB(part, nPiece, "", 0)) << what;
-        ASSERT_EQ(referenceS(part, nPiece, "", 0), path.pfnS(part, nPiece, "", 0)) << what;
-      }
-      EXPECT_EQ(referenceB(part, 0, key, 1), path.pfnB(part, 0, key, 1)) << what << ", keyed";
-      EXPECT_EQ(referenceS(part, 0, key, 1), path.pfnS(part, 0, key, 1)) << what << ", keyed";
     }
   }
 }
