@@ -21,7 +21,7 @@
   CHECKSUM("Adler32",             Adler32,       4,  PlainChecksum<fast_digests::Adler32>)                            \
   KEYED(   "Tiger",               Tiger,         24, LibraryHmac<CryptoPP::Tiger>)                                    \
   KEYED(   "Panama",              Panama,        32, LibraryHmac<CryptoPP::Weak::PanamaHash<CryptoPP::LittleEndian>>) \
-  KEYED(   "Whirlpool",           Whirlpool,     64, LibraryHmac<CryptoPP::Whirlpool>)                                \
+  KEYED(   "Whirlpool",           Whirlpool,     64, LibraryHmac<fast_digests::Whirlpool>)                            \
   KEYED(   "MD2",                 MD2,           16, LibraryHmac<CryptoPP::Weak::MD2>)                                \
   KEYED(   "MD4",                 MD4,           16, LibraryHmac<CryptoPP::Weak::MD4>)                                \
   KEYED(   "MD5",                 MD5,           16, LibraryHmac<fast_digests::MD5>)                                  \
@@ -42,7 +42,7 @@
   KEYED(   "SHA3-256 (FIPS 202)", FIPS_SHA3_256, 32, LibraryHmac<fast_digests::SHA3_256>)                             \
   KEYED(   "SHA3-384 (FIPS 202)", FIPS_SHA3_384, 48, LibraryHmac<fast_digests::SHA3_384>)                             \
   KEYED(   "SHA3-512 (FIPS 202)", FIPS_SHA3_512, 64, LibraryHmac<fast_digests::SHA3_512>)                             \
-  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<CryptoPP::BLAKE2b>)                                  \
+  KEYED(   "BLAKE2b-512",         BLAKE2b512,    64, LibraryHmac<fast_digests::BLAKE2b>)                              \
   KEYED(   "BLAKE2s-256",         BLAKE2s256,    32, LibraryHmac<CryptoPP::BLAKE2s>)
 // clang-format on
 

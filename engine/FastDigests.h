@@ -1,13 +1,15 @@
 #pragma once
 
 // Hash classes with the library's interface over faster code: OpenSSL's
-// libcrypto (assembly for MD5, SHA-512 and the Keccak permutation,
-// chosen at run time from the processor's features) and libdeflate (CRC32
-// and Adler32 with carry-less multiplication). Each class names its
-// Reference, the library class whose bytes it must give, so that the tests
-// and the benchmark reach both; HMAC<T> and every other user of the library's
-// HashTransformation take them as they are.
+// libcrypto (assembly for Whirlpool, MD5, SHA-512 and the Keccak
+// permutation, chosen at run time from the processor's features, and its C
+// code of BLAKE2b) and libdeflate (CRC32 and Adler32 with carry-less
+// multiplication). Each class names its Reference, the library class whose
+// bytes it must give, so that the tests and the benchmark reach both;
+// HMAC<T> and every other user of the library's HashTransformation take
+// them as they are.
 #include <cryptopp/adler32.h>
+#include <cryptopp/blake2.h>
 #include <cryptopp/crc.h>
 #include <cryptopp/cryptlib.h>
 #include <cryptopp/keccak.h>
@@ -15,22 +17,25 @@
 #include <cryptopp/misc.h>
 #include <cryptopp/sha.h>
 #include <cryptopp/sha3.h>
+#include <cryptopp/whrlpool.h>
 #include <libdeflate.h>
 #if VEXORIN_WITH_OPENSSL
 #include <openssl/md5.h>
 #include <openssl/sha.h>
+#include <openssl/whrlpool.h>
 #endif
 
 #include <cstdint>
 #include <string>
 #include <type_traits>
 
-// libcrypto's own header of Keccak (its functions are in the library, its
-// declarations only in its tree) and its processor-feature table, which the
-// assembly reads on every call.
+// libcrypto's own headers of Keccak and BLAKE2 (their functions are in the
+// library, their declarations only in its tree) and its processor-feature
+// table, which the assembly reads on every call.
 #if VEXORIN_WITH_OPENSSL
 extern "C" {
 #include "internal/sha3.h"
+#include "prov/blake2.h"
 void OPENSSL_cpuid_setup(void);
 extern unsigned int OPENSSL_ia32cap_P[4];
 }
@@ -111,6 +116,24 @@ struct OpenSslKeccak {
   static void Final(Context& c, byte* pOut) { ossl_sha3_final(pOut, &c); }
 };
 
+// BLAKE2b of the full length, unkeyed (HMAC<T> keys it the usual way): the
+// C code under libcrypto's provider. It works on 64-bit words, so only the
+// 64-bit build takes it; the 32-bit build keeps the library's SSE4.1 code,
+// which measured faster there.
+struct OpenSslBlake2b {
+  using Context = BLAKE2B_CTX;
+  static const char* Library() { return "OpenSSL"; }
+  static const unsigned kDigest = BLAKE2B_DIGEST_LENGTH;
+  static const unsigned kBlock = BLAKE2B_BLOCKBYTES;
+  static void Init(Context& c) {
+    BLAKE2B_PARAM param;
+    ossl_blake2b_param_init(&param);
+    ossl_blake2b_init(&c, &param);
+  }
+  static void Update(Context& c, const byte* p, size_t n) { ossl_blake2b_update(&c, p, n); }
+  static void Final(Context& c, byte* pOut) { ossl_blake2b_final(pOut, &c); }
+};
+
 #endif
 
 // libdeflate's checksums, written in the library's byte orders: CRC32 low
@@ -143,6 +166,7 @@ struct DeflateAdler32 {
 using Crc32     = Adapter<DeflateCrc32, CryptoPP::CRC32>;
 using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
 #if VEXORIN_WITH_OPENSSL
+using Whirlpool = Adapter<OpenSsl<WHIRLPOOL_CTX, WHIRLPOOL_Init, WHIRLPOOL_Update, WHIRLPOOL_Final, 64, 64>, CryptoPP::Whirlpool>;
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
 using SHA384    = Adapter<OpenSsl<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final, 48, 128>, CryptoPP::SHA384>;
 using SHA512    = Adapter<OpenSsl<SHA512_CTX, SHA512_Init, SHA512_Update, SHA512_Final, 64, 128>, CryptoPP::SHA512>;
@@ -156,6 +180,7 @@ using SHA3_384  = Adapter<OpenSslKeccak<384, 0x06>, CryptoPP::SHA3_384>;
 using SHA3_512  = Adapter<OpenSslKeccak<512, 0x06>, CryptoPP::SHA3_512>;
 #else
 // A build without libcrypto keeps the library's own classes.
+using Whirlpool = CryptoPP::Whirlpool;
 using MD5       = CryptoPP::Weak::MD5;
 using SHA384    = CryptoPP::SHA384;
 using SHA512    = CryptoPP::SHA512;
@@ -167,6 +192,11 @@ using SHA3_224  = CryptoPP::SHA3_224;
 using SHA3_256  = CryptoPP::SHA3_256;
 using SHA3_384  = CryptoPP::SHA3_384;
 using SHA3_512  = CryptoPP::SHA3_512;
+#endif
+#if VEXORIN_WITH_OPENSSL && defined(__x86_64__)
+using BLAKE2b   = Adapter<OpenSslBlake2b, CryptoPP::BLAKE2b>;
+#else
+using BLAKE2b   = CryptoPP::BLAKE2b;
 #endif
 // clang-format on
 

@@ -43,11 +43,13 @@ cp -a "$OPENSSL_SRC" "$work"
 
 staging=$OPENSSL_PREFIX.tmp
 rm -rf "$staging"
-mkdir -p "$staging/include/openssl-internal/internal" "$staging/lib"
+mkdir -p "$staging/include/openssl-internal/internal" "$staging/include/openssl-internal/prov" \
+  "$staging/lib"
 cp -a "$work/include/openssl" "$staging/include/"
-# The context layout of Keccak, whose functions libcrypto has but declares
-# only inside its own tree.
+# The context layouts of Keccak and BLAKE2, whose functions libcrypto has
+# but declares only inside its own tree.
 cp "$work/include/internal/sha3.h" "$staging/include/openssl-internal/internal/"
+cp "$work/providers/implementations/include/prov/blake2.h" "$staging/include/openssl-internal/prov/"
 cp "$work/libcrypto.a" "$staging/lib/"
 cp "$work/LICENSE.txt" "$staging/"
 rm -rf "$OPENSSL_PREFIX"

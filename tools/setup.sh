@@ -34,7 +34,9 @@ missing_libraries() {
   local target
   for target in "${targets[@]}"; do
     use_target "$target"
-    [ -z "$OPENSSL_PREFIX" ] || [ -f "$OPENSSL_PREFIX/lib/libcrypto.a" ] \
+    # A prefix from before the BLAKE2 header was kept is built again.
+    [ -z "$OPENSSL_PREFIX" ] || { [ -f "$OPENSSL_PREFIX/lib/libcrypto.a" ] \
+      && [ -f "$OPENSSL_PREFIX/include/openssl-internal/prov/blake2.h" ]; } \
       || echo "build-openssl.sh $target"
     [ -f "$LIBDEFLATE_PREFIX/lib/libdeflate.a" ] || echo "build-libdeflate.sh $target"
   done
