@@ -166,7 +166,6 @@ struct DeflateAdler32 {
 using Crc32     = Adapter<DeflateCrc32, CryptoPP::CRC32>;
 using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
 #if VEXORIN_WITH_OPENSSL
-using Whirlpool = Adapter<OpenSsl<WHIRLPOOL_CTX, WHIRLPOOL_Init, WHIRLPOOL_Update, WHIRLPOOL_Final, 64, 64>, CryptoPP::Whirlpool>;
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
 using SHA384    = Adapter<OpenSsl<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final, 48, 128>, CryptoPP::SHA384>;
 using SHA512    = Adapter<OpenSsl<SHA512_CTX, SHA512_Init, SHA512_Update, SHA512_Final, 64, 128>, CryptoPP::SHA512>;
@@ -180,7 +179,6 @@ using SHA3_384  = Adapter<OpenSslKeccak<384, 0x06>, CryptoPP::SHA3_384>;
 using SHA3_512  = Adapter<OpenSslKeccak<512, 0x06>, CryptoPP::SHA3_512>;
 #else
 // A build without libcrypto keeps the library's own classes.
-using Whirlpool = CryptoPP::Whirlpool;
 using MD5       = CryptoPP::Weak::MD5;
 using SHA384    = CryptoPP::SHA384;
 using SHA512    = CryptoPP::SHA512;
@@ -193,9 +191,13 @@ using SHA3_256  = CryptoPP::SHA3_256;
 using SHA3_384  = CryptoPP::SHA3_384;
 using SHA3_512  = CryptoPP::SHA3_512;
 #endif
+// Measured per target: in the 32-bit build libcrypto's Whirlpool (MMX) and
+// BLAKE2b (C) are slower than the library's own code.
 #if VEXORIN_WITH_OPENSSL && defined(__x86_64__)
+using Whirlpool = Adapter<OpenSsl<WHIRLPOOL_CTX, WHIRLPOOL_Init, WHIRLPOOL_Update, WHIRLPOOL_Final, 64, 64>, CryptoPP::Whirlpool>;
 using BLAKE2b   = Adapter<OpenSslBlake2b, CryptoPP::BLAKE2b>;
 #else
+using Whirlpool = CryptoPP::Whirlpool;
 using BLAKE2b   = CryptoPP::BLAKE2b;
 #endif
 // clang-format on
