@@ -353,14 +353,12 @@ void MainDialog::OnBnClickedStart() {
 }
 
 void MainDialog::OnProgress(int nPercent) {
-  // A report comes once per chunk, but the bar only moves per percent, so
-  // repeats are not sent. The bar repaints inside PBM_SETPOS; waiting for
-  // that on every percent would cost a fast file job a tenth of its time,
-  // so the worker does not wait. A notify message still joins the queue of
-  // messages this thread sends, so it is handled before every later send
-  // of the job (the final position, the re-enabled controls, the result).
-  if (nPercent == m_nLastReport) return;
-  m_nLastReport = nPercent;
+  // The bar repaints inside PBM_SETPOS; waiting for that would cost a fast
+  // file job a tenth of its time, so the worker does not wait. A notify
+  // message still joins the queue of messages this thread sends, so it is
+  // handled before every later send of the job (the final position, the
+  // re-enabled controls, the result).
+  if (!m_reports.Admit(nPercent, ::GetTickCount())) return;
   ::SendNotifyMessageA(m_progress.m_hWnd, PBM_SETPOS, (WPARAM)nPercent, 0);
   TaskbarProgress::Report(m_hWnd, nPercent);
   OnWorkerStep(kReported);
@@ -398,11 +396,11 @@ void MainDialog::OnPassReady(bool bSecond) {
     OnWorkerStep(kHasherMade);
     EnableControls(false);
     OnWorkerStep(kControlsDisabled);
-    m_nLastReport = -1;  // the first report of every job is shown
+    m_reports.Reset();  // the first report of every job is shown
     TaskbarProgress::Report(m_hWnd, 0);
   } else {
     OnWorkerStep(kSecondPass);
-    m_nLastReport = -1;
+    m_reports.Reset();
     OnProgress(0);
   }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Catalogue.h"
+#include "engine/ReportGate.h"
 #include "framework/AnchorLayout.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -113,8 +114,8 @@ class MainDialog : public CDialog,
   // search overrides that choice. Read by the worker at a job's start.
   std::atomic<bool> m_bHandChoice{false};
   std::string m_strStartPath;
-  // The last percentage the worker put on the bar (worker thread only).
-  int m_nLastReport = -1;
+  // The reports the worker puts on the bar (worker thread only).
+  ReportGate m_reports;
 
   // A single file into the data source, with the line naming it from a
   // checksum file beside it into Expected when it may.

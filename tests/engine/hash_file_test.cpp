@@ -11,6 +11,7 @@
 
 #include "engine/ChunkPipeline.h"
 #include "engine/Hasher.h"
+#include "engine/ReportGate.h"
 #include "fileio/MappedFileReader.h"
 #include "tests/common/MapViewFailure.h"
 #include "tests/common/TempFile.h"
@@ -236,6 +237,32 @@ TEST(HashFile, ProgressReports) {
   EXPECT_EQ(100u, Hasher::ProgressPercent(0, 0));
   EXPECT_EQ(100u, Hasher::ProgressPercent(5ull << 32, 5ull << 32));
   EXPECT_EQ(50u, Hasher::ProgressPercent(5ull << 32, 5ull << 31));
+
+  // What reaches the bar: a job's first report, then a move at most once a
+  // gap (a tick count that wraps included), the last whatever the gap, and
+  // no repeat.
+  ReportGate gate;
+  const DWORD t = 0xFFFFFFF0u;  // wraps 16 ms later
+  struct Step {
+    int percent;
+    DWORD dwNow;
+    bool bShown;
+  };
+  // clang-format off
+  const Step steps[] = {
+      {3,   t,                            true},   // the first
+      {3,   t + 500,                      false},  // a repeat
+      {4,   t + 1,                        false},  // too soon
+      {5,   t + ReportGate::kGapMs,       true},   // a gap later, across the wrap
+      {6,   t + ReportGate::kGapMs + 50,  false},
+      {100, t + ReportGate::kGapMs + 51,  true},   // the last
+      {150, t + ReportGate::kGapMs + 52,  true},   // a tiny file's
+  };
+  // clang-format on
+  for (const Step& step : steps)
+    EXPECT_EQ(step.bShown, gate.Admit(step.percent, step.dwNow)) << step.percent;
+  gate.Reset();
+  EXPECT_TRUE(gate.Admit(150, t + ReportGate::kGapMs + 53)) << "a new job's first";
 
   // An empty callback is skipped.
   TempFile file("progress-empty-callback", Pattern(2000000));
