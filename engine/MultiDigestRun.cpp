@@ -193,8 +193,10 @@ std::vector<std::string> Hasher::ReadDigests(const char* path,
   // may be behind this one, so the reports follow them.
   std::vector<ULONGLONG> positions;
   unsigned nReported = 0;
+  // A thread that met a lost page counts its chunks as done without reading
+  // them: from then on there is no progress to report.
   auto report = [&](unsigned nDone) {
-    for (; nReported < nDone && !StopAsked(); ++nReported)
+    for (; nReported < nDone && !StopAsked() && lending.Fault() == 0; ++nReported)
       NotifyProgress(progress, ProgressPercent(qwSize, positions[nReported % kRing]));
   };
   positions.resize(kRing);
