@@ -136,35 +136,24 @@ struct OpenSslBlake2b {
 
 #endif
 
-// libdeflate's checksums, written in the library's byte orders: CRC32 low
-// byte first, Adler32 high byte first.
-struct DeflateCrc32 {
+// libdeflate's checksums: the function, the value a run starts from, and
+// the library's byte order (CRC32 low byte first, Adler32 high byte first).
+template <uint32_t (*pfnUpdate)(uint32_t, const void*, size_t), uint32_t kStart, bool kHighFirst>
+struct Deflate {
   using Context = uint32_t;
   static const char* Library() { return "libdeflate"; }
   static const unsigned kDigest = 4;
   static const unsigned kBlock = 1;
-  static void Init(Context& c) { c = 0; }
-  static void Update(Context& c, const byte* p, size_t n) { c = libdeflate_crc32(c, p, n); }
+  static void Init(Context& c) { c = kStart; }
+  static void Update(Context& c, const byte* p, size_t n) { c = pfnUpdate(c, p, n); }
   static void Final(Context& c, byte* pOut) {
-    for (int i = 0; i < 4; ++i) pOut[i] = static_cast<byte>(c >> (8 * i));
-  }
-};
-
-struct DeflateAdler32 {
-  using Context = uint32_t;
-  static const char* Library() { return "libdeflate"; }
-  static const unsigned kDigest = 4;
-  static const unsigned kBlock = 1;
-  static void Init(Context& c) { c = 1; }
-  static void Update(Context& c, const byte* p, size_t n) { c = libdeflate_adler32(c, p, n); }
-  static void Final(Context& c, byte* pOut) {
-    for (int i = 0; i < 4; ++i) pOut[i] = static_cast<byte>(c >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i) pOut[i] = static_cast<byte>(c >> (kHighFirst ? 24 - 8 * i : 8 * i));
   }
 };
 
 // clang-format off
-using Crc32     = Adapter<DeflateCrc32, CryptoPP::CRC32>;
-using Adler32   = Adapter<DeflateAdler32, CryptoPP::Adler32>;
+using Crc32     = Adapter<Deflate<libdeflate_crc32, 0, false>, CryptoPP::CRC32>;
+using Adler32   = Adapter<Deflate<libdeflate_adler32, 1, true>, CryptoPP::Adler32>;
 #if VEXORIN_WITH_OPENSSL
 using MD5       = Adapter<OpenSsl<MD5_CTX, MD5_Init, MD5_Update, MD5_Final, 16, 64>, CryptoPP::Weak::MD5>;
 using SHA384    = Adapter<OpenSsl<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final, 48, 128>, CryptoPP::SHA384>;
