@@ -32,7 +32,13 @@ struct ListOutcome {
 
 ListOutcome WaitForList(const Program& program) {
   ListOutcome outcome;
-  if (!WaitUntil([&] { return program.Text(IDC_LIST_STOP) == "Close"; })) return outcome;
+  // The button reads "Close" from the start too, until the window's work
+  // begins: a finished run has rows (every list here has some).
+  if (!WaitUntil([&] {
+        return program.Text(IDC_LIST_STOP) == "Close" &&
+               program.Send(IDC_LIST_ROWS, LVM_GETITEMCOUNT, 0, 0) > 0;
+      }))
+    return outcome;
   outcome.strSummary = program.Text(IDC_LIST_SUMMARY);
   outcome.nRows = (int)program.Send(IDC_LIST_ROWS, LVM_GETITEMCOUNT, 0, 0);
   return outcome;
